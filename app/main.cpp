@@ -1,0 +1,97 @@
+// comutel: drives the Pelmora 2/4 relay board on a serial port at 300 baud.
+#include "main_window.h"
+#include "qt_comm_port.h"
+#include "reply_log.h"
+#include "toolkit.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+namespace {
+
+const char kUsage[] =
+    "Uso: comutel [COMANDO]\n"
+    "Aciona a controladora 2/4 relés Pelmora numa porta serial a 300 bp/s.\n"
+    "Procura a placa de COM2 a COM30 e envia o COMANDO em maiúsculas:\n"
+    "  1 3 5 7   ligam os relés 1 a 4;   2 4 6 8   desligam os relés 1 a 4\n"
+    "  E..., R...  consultas: a resposta da placa fica em log.txt, ao lado do executável\n"
+    "Sem COMANDO, mostra a janela com o estado da conexão.\n"
+    "Estado de saída: 0 enviado (e resposta gravada) ou janela fechada; 1 nenhuma porta abriu;\n"
+    "2 a placa não respondeu a tempo; 3 erro fatal (log.txt não gravável, sem tela, ...).\n";
+
+// Everything after the program name, as one text. Read before Qt sees argv, so that a command
+// such as "-reverse" goes to the board instead of being taken as a Qt option.
+QString commandParameterFrom(int argc, char *argv[])
+{
+    QStringList words;
+    for (int i = 1; i < argc; ++i)
+        words << QString::fromLocal8Bit(argv[i]);
+    return words.join(QLatin1Char(' '));
+}
+
+// Scripts read our standard error; Qt's own notes (platform fallbacks, "device not open")
+// would only confuse them.
+void dropQtMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
+
+void printLine(const QString &line)
+{
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+// Lists the platforms to try, ending with offscreen so that a missing or unreachable display
+// never aborts the program. Returns whether the caller asked for offscreen itself.
+bool choosePlatform()
+{
+    QByteArray platforms = qgetenv("QT_QPA_PLATFORM");
+    if (platforms.isEmpty()) {
+        QByteArrayList candidates;
+        if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+            candidates << "wayland";
+        if (!qEnvironmentVariableIsEmpty("DISPLAY"))
+            candidates << "xcb";
+        platforms = candidates.join(';');
+    }
+    const bool askedOffscreen = platforms.split(';').contains("offscreen");
+    if (!askedOffscreen)
+        platforms += platforms.isEmpty() ? "offscreen" : ";offscreen";
+    qputenv("QT_QPA_PLATFORM", platforms);
+    return askedOffscreen;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const QString commandParameter = commandParameterFrom(argc, argv);
+    if (commandParameter == QLatin1String("--help")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (commandParameter == QLatin1String("--version")) {
+        std::puts("comutel " COMUTEL_VERSION);
+        return 0;
+    }
+
+    qInstallMessageHandler(dropQtMessages);
+    const bool askedOffscreen = choosePlatform();
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    if (commandParameter.isEmpty() && !askedOffscreen && !toolkit::canShowDialogs()) {
+        printLine(QStringLiteral("comutel: nenhuma tela disponível para a janela (DISPLAY=\"%1\")")
+                      .arg(qEnvironmentVariable("DISPLAY")));
+        return MainWindow::ExitFatal;
+    }
+
+    QtCommPort port;
+    MainWindow window(&port, commandParameter, ReplyLog::besideExecutable());
+    QObject::connect(&window, &MainWindow::diagnostic, &printLine);
+    // Queued, so that an end during onLoad still reaches the loop once it runs.
+    QObject::connect(&window, &MainWindow::finished, &app, &QCoreApplication::exit,
+                     Qt::QueuedConnection);
+    window.onLoad();
+    if (commandParameter.isEmpty())
+        window.show();
+    return app.exec();
+}

@@ -1,0 +1,190 @@
+#include "main_window.h"
+
+#include "toolkit.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+
+namespace {
+
+// The advice shown when no port opens in command mode, one piece per paragraph.
+const QStringList kAdvice{
+    QStringLiteral("O Windows não pôde detectar a placa controladora."),
+    QStringLiteral("Por favor, tente os seguintes procedimentos (sempre com permissões de "
+                   "administrador do sistema):"),
+    QStringLiteral("   - Reinstale o Comutel"),
+    QStringLiteral("   - Copie o arquivos Comutel.exe e MSCOMM32.OCX para a pasta "
+                   "C:\\WINDOWS\\SYSTEM32"),
+    QStringLiteral("   - Copie o arquivos Comutel.exe e MSCOMM32.OCX para a pasta "
+                   "C:\\WINDOWS\\SysWOW64"),
+};
+
+// The number a text starts with, as the settings' first field is read: "300," gives 300,
+// no leading digits give 0.
+int leadingNumber(const QString &text)
+{
+    int digits = 0;
+    while (digits < text.size() && text.at(digits).isDigit())
+        ++digits;
+    return text.left(digits).toInt();
+}
+
+} // namespace
+
+MainWindow::MainWindow(CommPort *port, const QString &commandParameter, const ReplyLog &replyLog,
+                       QWidget *parent)
+    : QWidget(parent), MSComm1(port), commandParameter(commandParameter), replyLog(replyLog)
+{
+    form.setupUi(this);
+    // A coarse timer would fire the 500 ms time-out some 25 ms early.
+    TimerConectar.setTimerType(Qt::PreciseTimer);
+    TimerConectar.setInterval(kScanInterval);
+    TimerRecebe.setTimerType(Qt::PreciseTimer);
+    TimerRecebe.setInterval(kReplyTimeout);
+    connect(&TimerConectar, &QTimer::timeout, this, &MainWindow::onScanTick);
+    connect(&TimerRecebe, &QTimer::timeout, this, &MainWindow::onReplyTimeout);
+    connect(MSComm1, &CommPort::comm, this, &MainWindow::onComm);
+    connect(&replyCollector, &ReplyCollector::gathered, this, &MainWindow::onReplyGathered);
+}
+
+void MainWindow::onLoad()
+{
+    if (!replyLog.write("-")) {
+        emit diagnostic(QStringLiteral("comutel: ") + replyLog.errorString());
+        endProgram(ExitFatal);
+        return;
+    }
+    if (commandMode())
+        setVisible(false);
+    portCounter = kFirstPort;
+    if (!MSComm1->configure(CommSettings{})) {
+        emit diagnostic(QStringLiteral("comutel: ") + MSComm1->errorString());
+        endProgram(ExitFatal);
+        return;
+    }
+    TimerConectar.start();
+    const int baud = leadingNumber(MSComm1->settings().left(4));
+    form.Label3->setText(QStringLiteral("Baudrate: %1 bp/s").arg(baud));
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    onCloseRequest();
+}
+
+void MainWindow::onCloseRequest()
+{
+    endProgram(ExitOk);
+}
+
+void MainWindow::onScanTick()
+{
+    if (MSComm1->portOpen())
+        MSComm1->setPortOpen(false);
+
+    // Ports that are missing or busy simply fail to open here; the search goes on.
+    MSComm1->setCommPort(portCounter);
+    if (!MSComm1->setPortOpen(true) && !MSComm1->openProblem().isEmpty())
+        openProblems << MSComm1->openProblem();
+    setStatus(QStringLiteral("Buscando em COM %1").arg(portCounter), toolkit::kBlack);
+
+    if (MSComm1->portOpen()) {
+        setStatus(QStringLiteral("Conectado em COM %1").arg(portCounter), toolkit::kGreen);
+        TimerConectar.stop();
+        if (commandMode())
+            sendCommand();
+        return;
+    }
+    ++portCounter;
+    if (portCounter > kLastPort)
+        giveUp();
+}
+
+void MainWindow::giveUp()
+{
+    setStatus(QStringLiteral("Desconectado."), toolkit::kRed);
+    TimerConectar.stop();
+    if (!commandMode())
+        return;
+
+    for (const QString &piece : kAdvice)
+        emit diagnostic(piece);
+    for (const QString &problem : std::as_const(openProblems))
+        emit diagnostic(QStringLiteral("comutel: ") + problem);
+    // The window is hidden in command mode, so after the box nothing else could end us.
+    if (toolkit::canShowDialogs())
+        toolkit::showMessageBox(QStringLiteral("Ravelto"), kAdvice.join(QStringLiteral("\n\n")));
+    endProgram(ExitNoPort);
+}
+
+void MainWindow::sendCommand()
+{
+    // Characters outside ISO 8859-1 go out as '?', one byte each, as the board expects.
+    if (!MSComm1->output(commandParameter.toUpper().toLatin1())) {
+        sendFailed = true;
+        emit diagnostic(QStringLiteral("comutel: comando não enviado: ") + MSComm1->errorString());
+    }
+    const QChar first = commandParameter.at(0).toUpper();
+    if (first != QLatin1Char('E') && first != QLatin1Char('R')) {
+        MSComm1->setPortOpen(false);
+        endProgram(statusAfterSend(ExitOk));
+        return;
+    }
+    TimerRecebe.start();
+}
+
+void MainWindow::onComm(CommEvent event)
+{
+    if (event == comEvPortLost) {
+        emit diagnostic(QStringLiteral("comutel: a porta COM %1 deixou de responder: %2")
+                            .arg(portCounter)
+                            .arg(MSComm1->errorString()));
+        setStatus(QStringLiteral("Desconectado."), toolkit::kRed);
+        return;
+    }
+    if (event != comEvReceive)
+        return;
+    // The answer has begun in time; from here on it is whole when the line falls quiet.
+    TimerRecebe.stop();
+    replyCollector.add(MSComm1->input());
+}
+
+void MainWindow::onReplyGathered(const QByteArray &reply)
+{
+    form.Label8->setText(QString::fromLatin1(reply));
+    const bool logged = replyLog.write(reply);
+    if (!logged)
+        emit diagnostic(QStringLiteral("comutel: ") + replyLog.errorString());
+    MSComm1->setPortOpen(false);
+    endProgram(logged ? statusAfterSend(ExitOk) : ExitFatal);
+}
+
+void MainWindow::onReplyTimeout()
+{
+    emit diagnostic(QStringLiteral("comutel: a placa não respondeu em %1 ms")
+                        .arg(kReplyTimeout.count()));
+    MSComm1->setPortOpen(false);
+    endProgram(statusAfterSend(ExitNoAnswer));
+}
+
+void MainWindow::endProgram(int exitStatus)
+{
+    if (ended)
+        return;
+    ended = true;
+    // Nothing may run after this: no tick, no time-out, no late bytes.
+    TimerConectar.stop();
+    TimerRecebe.stop();
+    replyCollector.stop();
+    disconnect(MSComm1, nullptr, this, nullptr);
+    if (MSComm1->portOpen())
+        MSComm1->setPortOpen(false);
+    emit finished(exitStatus);
+}
+
+void MainWindow::setStatus(const QString &text, const QColor &colour)
+{
+    form.Label1->setText(text);
+    toolkit::setTextColour(form.Label1, colour);
+}

@@ -1,0 +1,78 @@
+// MainWindow is the whole program: it searches ports 2 to 30 for the relay board, sends the
+// command given on the command line, catches the board's answer into the reply log, and ends
+// through endProgram with an exit status a calling script can trust. Without a command it stays
+// connected and shows the connection status.
+#pragma once
+
+#include "comm_port.h"
+#include "main_form.h"
+#include "reply_collector.h"
+#include "reply_log.h"
+
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+
+#include <chrono>
+
+class QColor;
+
+class MainWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum ExitStatus {
+        ExitOk = 0,       // command sent (and answer logged), or window closed
+        ExitNoPort = 1,   // command mode: no port would open
+        ExitNoAnswer = 2, // E or R: no answer in time
+        ExitFatal = 3,    // log not writable, port refused its settings, command not sent
+    };
+
+    static constexpr std::chrono::milliseconds kScanInterval{100};
+    static constexpr std::chrono::milliseconds kReplyTimeout{500};
+    static constexpr qint16 kFirstPort = 2;
+    static constexpr qint16 kLastPort = 30;
+
+    // The window does not own MSComm1; commandParameter empty means window mode.
+    MainWindow(CommPort *port, const QString &commandParameter, const ReplyLog &replyLog,
+               QWidget *parent = nullptr);
+
+    // Runs once, before the window is first shown.
+    void onLoad();
+
+signals:
+    // The program is over; the event loop should return exitStatus.
+    void finished(int exitStatus);
+    // A line for standard error.
+    void diagnostic(const QString &line);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void onCloseRequest();
+    void onScanTick();
+    void giveUp();
+    void sendCommand();
+    void onComm(CommEvent event);
+    void onReplyGathered(const QByteArray &reply);
+    void onReplyTimeout();
+    void endProgram(int exitStatus);
+
+    bool commandMode() const { return !commandParameter.isEmpty(); }
+    void setStatus(const QString &text, const QColor &colour);
+    int statusAfterSend(int status) const { return sendFailed ? ExitFatal : status; }
+
+    CommPort *const MSComm1;
+    const QString commandParameter;
+    ReplyLog replyLog;
+    MainForm form;
+    QTimer TimerConectar;
+    QTimer TimerRecebe;
+    ReplyCollector replyCollector;
+    qint16 portCounter = kFirstPort;
+    QStringList openProblems; // devices that exist but would not open, for the advice
+    bool sendFailed = false;
+    bool ended = false;
+};

@@ -1,0 +1,251 @@
+#include "qt_comm_port.h"
+
+#include "port_names.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <chrono>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Parses "300,n,8,1": baud, parity letter, data bits, stop bits.
+struct LineSettings
+{
+    qint32 baud = 0;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+    QString text;
+};
+
+bool parseLineSettings(const QString &text, LineSettings *line)
+{
+    const QStringList fields = text.trimmed().toLower().split(QLatin1Char(','));
+    if (fields.size() != 4)
+        return false;
+    bool ok = false;
+    line->baud = fields[0].toInt(&ok);
+    if (!ok || line->baud <= 0)
+        return false;
+
+    static const QHash<QString, QSerialPort::Parity> parities{
+        {QStringLiteral("n"), QSerialPort::NoParity},   {QStringLiteral("e"), QSerialPort::EvenParity},
+        {QStringLiteral("o"), QSerialPort::OddParity},  {QStringLiteral("m"), QSerialPort::MarkParity},
+        {QStringLiteral("s"), QSerialPort::SpaceParity}};
+    static const QHash<QString, QSerialPort::StopBits> stops{
+        {QStringLiteral("1"), QSerialPort::OneStop},
+        {QStringLiteral("1.5"), QSerialPort::OneAndHalfStop},
+        {QStringLiteral("2"), QSerialPort::TwoStop}};
+    const int dataBits = fields[2].toInt(&ok);
+    if (!parities.contains(fields[1]) || !ok || dataBits < 5 || dataBits > 8
+        || !stops.contains(fields[3]))
+        return false;
+    line->parity = parities.value(fields[1]);
+    line->dataBits = static_cast<QSerialPort::DataBits>(dataBits);
+    line->stopBits = stops.value(fields[3]);
+    line->text = fields.join(QLatin1Char(','));
+    return true;
+}
+
+QString groupOwning(const QString &path)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    const struct group *group = ::getgrgid(info.st_gid);
+    return group ? QString::fromLocal8Bit(group->gr_name) : QString::number(info.st_gid);
+}
+
+} // namespace
+
+QtCommPort::QtCommPort(const QString &deviceFolder, QObject *parent)
+    : CommPort(parent), m_deviceFolder(deviceFolder)
+{
+    connect(&m_serial, &QSerialPort::readyRead, this, &QtCommPort::onReadyRead);
+    connect(&m_serial, &QSerialPort::errorOccurred, this, &QtCommPort::onErrorOccurred);
+}
+
+QtCommPort::~QtCommPort()
+{
+    if (m_serial.isOpen())
+        close();
+}
+
+bool QtCommPort::configure(const CommSettings &settings)
+{
+    LineSettings line;
+    if (!parseLineSettings(settings.Settings, &line))
+        return fail(tr("configuração de linha inválida: %1").arg(settings.Settings));
+    if (settings.Handshaking < 0 || settings.Handshaking > 3 || settings.InBufferSize <= 0
+        || settings.OutBufferSize <= 0)
+        return fail(tr("configuração da porta inválida"));
+
+    m_settings = settings;
+    m_settings.Settings = line.text;
+    m_serial.setBaudRate(line.baud);
+    m_serial.setParity(line.parity);
+    m_serial.setDataBits(line.dataBits);
+    m_serial.setStopBits(line.stopBits);
+    // 1 is XON/XOFF; 2 and 3 both involve RTS/CTS.
+    m_serial.setFlowControl(settings.Handshaking == 0   ? QSerialPort::NoFlowControl
+                            : settings.Handshaking == 1 ? QSerialPort::SoftwareControl
+                                                        : QSerialPort::HardwareControl);
+    m_serial.setReadBufferSize(settings.InBufferSize);
+    // The search starts right after this, so this is when the COM numbers are fixed.
+    m_ports = portnames::comPorts(m_deviceFolder);
+    return true;
+}
+
+QString QtCommPort::settings() const
+{
+    return m_settings.Settings;
+}
+
+bool QtCommPort::setCommPort(int number)
+{
+    if (number < 1)
+        return fail(tr("número de porta inválido: %1").arg(number));
+    m_commPort = number;
+    return true;
+}
+
+QString QtCommPort::devicePath() const
+{
+    return m_commPort >= 1 && m_commPort <= m_ports.size() ? m_ports.at(m_commPort - 1) : QString();
+}
+
+bool QtCommPort::setPortOpen(bool open)
+{
+    if (open == m_serial.isOpen())
+        return true;
+    if (open)
+        return this->open();
+    close();
+    return true;
+}
+
+bool QtCommPort::portOpen() const
+{
+    return m_serial.isOpen();
+}
+
+bool QtCommPort::open()
+{
+    m_openProblem.clear();
+    const QString path = devicePath();
+    if (path.isEmpty())
+        return fail(tr("não há porta COM%1").arg(m_commPort));
+
+    m_serial.setPortName(path);
+    if (!m_serial.open(QIODevice::ReadWrite)) {
+        m_openProblem = describeOpenFailure(path, m_serial.error());
+        const bool ok = fail(m_serial.errorString());
+        m_serial.clearError();
+        return ok;
+    }
+    // Pseudo-terminals and some adapters have no modem lines: the requests fail there, and
+    // the board talks all the same, so a refusal must not cost us the port.
+    m_serial.setDataTerminalReady(m_settings.DTREnable);
+    m_serial.setRequestToSend(m_settings.RTSEnable);
+    m_serial.clearError();
+    // Whatever waited in the driver before we opened cannot be an answer to our command.
+    m_serial.clear(QSerialPort::Input);
+    m_received.clear();
+    return true;
+}
+
+void QtCommPort::close()
+{
+    drain();
+    m_serial.close();
+    m_received.clear();
+}
+
+void QtCommPort::drain()
+{
+    // QSerialPort::close() drops what is still in its own buffer and puts back the old line
+    // settings at once (TCSANOW), cutting off bytes still leaving at 300 baud. So first hand
+    // everything to the driver, then wait for the driver to put it on the wire.
+    const qint64 bitsPerByte = 1 + m_serial.dataBits() + 2; // start, data, parity or stop, stop
+    const qint64 msPerByte = bitsPerByte * 1000 / std::max<qint32>(m_serial.baudRate(), 1) + 1;
+    while (m_serial.isOpen() && m_serial.bytesToWrite() > 0) {
+        const qint64 budget = m_serial.bytesToWrite() * msPerByte + 1000;
+        if (!m_serial.waitForBytesWritten(static_cast<int>(budget)))
+            break;
+    }
+    if (m_serial.isOpen())
+        ::tcdrain(m_serial.handle());
+}
+
+bool QtCommPort::output(const QByteArray &bytes)
+{
+    if (!m_serial.isOpen())
+        return fail(tr("a porta está fechada"));
+    if (m_serial.bytesToWrite() + bytes.size() > m_settings.OutBufferSize)
+        return fail(tr("o comando tem %1 bytes, mais que os %2 do buffer de saída")
+                        .arg(bytes.size())
+                        .arg(m_settings.OutBufferSize));
+    if (m_serial.write(bytes) != bytes.size())
+        return fail(m_serial.errorString());
+    return true;
+}
+
+QByteArray QtCommPort::input()
+{
+    return std::exchange(m_received, QByteArray());
+}
+
+void QtCommPort::onReadyRead()
+{
+    QByteArray bytes = m_serial.readAll();
+    if (m_settings.NullDiscard)
+        bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
+    // Past InBufferSize unread bytes are lost, as in an overrun of the driver's buffer.
+    const qsizetype room = m_settings.InBufferSize - m_received.size();
+    m_received += bytes.left(std::max<qsizetype>(room, 0));
+    if (!m_received.isEmpty())
+        emit comm(comEvReceive);
+}
+
+void QtCommPort::onErrorOccurred(QSerialPort::SerialPortError error)
+{
+    // A vanished device (unplugged adapter, hung-up line) reports its error again and again
+    // until the port is closed: close it, once, and tell the owner from the event loop.
+    if ((error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        || !m_serial.isOpen())
+        return;
+    m_error = m_serial.errorString();
+    m_serial.close();
+    m_received.clear();
+    QMetaObject::invokeMethod(this, [this] { emit comm(comEvPortLost); }, Qt::QueuedConnection);
+}
+
+QString QtCommPort::describeOpenFailure(const QString &path, QSerialPort::SerialPortError error) const
+{
+    if (!QFileInfo::exists(path))
+        return {}; // no device with that number: nothing a user could mend
+    const QString port = QStringLiteral("COM%1 (%2)").arg(m_commPort).arg(path);
+    if (error == QSerialPort::PermissionError) {
+        if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0)
+            return tr("%1: sem permissão; o usuário precisa pertencer ao grupo %2, dono do "
+                      "dispositivo (normalmente dialout)")
+                .arg(port, groupOwning(path));
+        return tr("%1: em uso por outro programa").arg(port);
+    }
+    return tr("%1: não é uma porta serial em funcionamento (%2)").arg(port, m_serial.errorString());
+}
+
+bool QtCommPort::fail(const QString &reason)
+{
+    m_error = reason;
+    return false;
+}

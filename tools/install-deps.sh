@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs, from Debian 12's packages, whatever comutel needs to build, test and try that is
+# not on the machine yet. Needs root (or sudo).
+set -euo pipefail
+
+packages=(
+    cmake g++ make
+    qt6-base-dev qt6-serialport-dev libgl-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
