@@ -9,6 +9,7 @@
 #include <chrono>
 
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -152,6 +153,13 @@ bool QtCommPort::open()
         m_serial.clearError();
         return ok;
     }
+    // Root passes the kernel's exclusive mode (TIOCEXCL), so also take the advisory lock that
+    // other serial tools and a second comutel honour.
+    if (::flock(m_serial.handle(), LOCK_EX | LOCK_NB) != 0) {
+        m_serial.close();
+        m_openProblem = tr("%1: em uso por outro programa").arg(portLabel(path));
+        return fail(m_openProblem);
+    }
     // Pseudo-terminals and some adapters have no modem lines: the requests fail there, and
     // the board talks all the same, so a refusal must not cost us the port.
     m_serial.setDataTerminalReady(m_settings.DTREnable);
@@ -233,7 +241,7 @@ QString QtCommPort::describeOpenFailure(const QString &path, QSerialPort::Serial
 {
     if (!QFileInfo::exists(path))
         return {}; // no device with that number: nothing a user could mend
-    const QString port = QStringLiteral("COM%1 (%2)").arg(m_commPort).arg(path);
+    const QString port = portLabel(path);
     if (error == QSerialPort::PermissionError) {
         if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0)
             return tr("%1: sem permissão; o usuário precisa pertencer ao grupo %2, dono do "
@@ -242,6 +250,11 @@ QString QtCommPort::describeOpenFailure(const QString &path, QSerialPort::Serial
         return tr("%1: em uso por outro programa").arg(port);
     }
     return tr("%1: não é uma porta serial em funcionamento (%2)").arg(port, m_serial.errorString());
+}
+
+QString QtCommPort::portLabel(const QString &path) const
+{
+    return QStringLiteral("COM%1 (%2)").arg(m_commPort).arg(path);
 }
 
 bool QtCommPort::fail(const QString &reason)

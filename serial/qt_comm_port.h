@@ -37,6 +37,7 @@ private:
     void onReadyRead();
     void onErrorOccurred(QSerialPort::SerialPortError error);
     QString describeOpenFailure(const QString &path, QSerialPort::SerialPortError error) const;
+    QString portLabel(const QString &path) const;
     bool fail(const QString &reason);
 
     QString m_deviceFolder;

@@ -1,0 +1,88 @@
+// A port that opens the COM numbers it is told to, records what the controller does with it,
+// and lets a test play the board.
+#pragma once
+
+#include "comm_port.h"
+
+#include <QList>
+#include <QMap>
+#include <QSet>
+
+#include <functional>
+#include <utility>
+
+class FakeCommPort : public CommPort
+{
+    Q_OBJECT
+
+public:
+    QSet<int> openable;         // COM numbers that open
+    QMap<int, QString> problems; // COM numbers that exist but fail, and why
+    QString settingsReadBack;   // overrides what settings() reports
+    bool refuseOutput = false;
+    std::function<void()> beforeOpenAttempt;
+
+    // What happened.
+    bool configured = false;
+    CommSettings taken;
+    QList<int> tried;
+    QByteArray written;
+    int closes = 0;
+
+    bool configure(const CommSettings &settings) override
+    {
+        configured = true;
+        taken = settings;
+        return true;
+    }
+    QString settings() const override
+    {
+        return settingsReadBack.isEmpty() ? taken.Settings : settingsReadBack;
+    }
+    bool setCommPort(int number) override
+    {
+        m_number = number;
+        return true;
+    }
+    bool setPortOpen(bool open) override
+    {
+        if (!open) {
+            closes += m_open ? 1 : 0;
+            m_open = false;
+            return true;
+        }
+        if (beforeOpenAttempt)
+            beforeOpenAttempt();
+        tried << m_number;
+        m_open = openable.contains(m_number);
+        return m_open;
+    }
+    bool portOpen() const override { return m_open; }
+    bool output(const QByteArray &bytes) override
+    {
+        if (!m_open || refuseOutput)
+            return false;
+        written += bytes;
+        return true;
+    }
+    QByteArray input() override { return std::exchange(m_pending, QByteArray()); }
+    QString errorString() const override { return QStringLiteral("fake error"); }
+    QString openProblem() const override { return problems.value(m_number); }
+
+    // As the board.
+    void receive(const QByteArray &bytes)
+    {
+        m_pending += bytes;
+        emit comm(comEvReceive);
+    }
+    void vanish()
+    {
+        m_open = false;
+        emit comm(comEvPortLost);
+    }
+
+private:
+    int m_number = 0;
+    bool m_open = false;
+    QByteArray m_pending;
+};
