@@ -2,11 +2,14 @@
 #include "main_window.h"
 #include "qt_comm_port.h"
 #include "reply_log.h"
-#include "toolkit.h"
+#include "window_module.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 
 #include <cstdio>
+#include <memory>
+
+#include <dlfcn.h>
 
 namespace {
 
@@ -40,6 +43,11 @@ void printLine(const QString &line)
     std::fflush(stderr);
 }
 
+bool displayNamed()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
 // Lists the platforms to try, ending with offscreen so that a missing or unreachable display
 // never aborts the program. Returns whether the caller asked for offscreen itself.
 bool choosePlatform()
@@ -60,6 +68,90 @@ bool choosePlatform()
     return askedOffscreen;
 }
 
+// The widgets live in a module of their own (see window_module.h). The executable's run path
+// names the folders it may be in, beside the executable or in ../lib/comutel.
+WindowModule *loadWindowModule()
+{
+    void *handle = ::dlopen("comutel-window.so", RTLD_NOW | RTLD_LOCAL);
+    auto entry = handle ? reinterpret_cast<WindowModule *(*)()>(
+                              ::dlsym(handle, COMUTEL_WINDOW_MODULE_ENTRY))
+                        : nullptr;
+    if (!entry) {
+        printLine(QStringLiteral("comutel: não foi possível carregar a janela: %1")
+                      .arg(QString::fromLocal8Bit(::dlerror())));
+        return nullptr;
+    }
+    return entry();
+}
+
+// Runs MainWindow until it ends; returns its exit status.
+int run(QCoreApplication &app, Window *window, const QString &commandParameter)
+{
+    QtCommPort port;
+    MainWindow program(&port, window, commandParameter, ReplyLog::besideExecutable());
+    QObject::connect(&program, &MainWindow::diagnostic, &printLine);
+    // Queued, so that an end during onLoad still reaches the loop once it runs.
+    QObject::connect(&program, &MainWindow::finished, &app, &QCoreApplication::exit,
+                     Qt::QueuedConnection);
+    program.onLoad();
+    if (commandParameter.isEmpty())
+        window->setVisible(true);
+    return app.exec();
+}
+
+// With a display the advice also comes as a message box, once the search is over.
+void showAdviceBox(char *programName)
+{
+    if (!displayNamed() || choosePlatform())
+        return;
+    WindowModule *module = loadWindowModule();
+    if (!module)
+        return;
+    int argc = 1;
+    std::unique_ptr<QCoreApplication> app(module->createApplication(argc, &programName));
+    if (module->hasDisplay())
+        module->showMessageBox(QStringLiteral("Ravelto"),
+                               MainWindow::advice().join(QStringLiteral("\n\n")));
+}
+
+int commandMode(const QString &commandParameter, char *programName)
+{
+    int status;
+    {
+        int argc = 1;
+        QCoreApplication app(argc, &programName);
+        HeadlessWindow window;
+        status = run(app, &window, commandParameter);
+    }
+    if (status == MainWindow::ExitNoPort)
+        showAdviceBox(programName);
+    return status;
+}
+
+// A window that cannot be shown ends the start; no earlier answer may survive it in the log.
+int failedStart()
+{
+    ReplyLog::besideExecutable().write("-");
+    return MainWindow::ExitFatal;
+}
+
+int windowMode(char *programName)
+{
+    WindowModule *module = loadWindowModule();
+    if (!module)
+        return failedStart();
+    const bool askedOffscreen = choosePlatform();
+    int argc = 1;
+    std::unique_ptr<QCoreApplication> app(module->createApplication(argc, &programName));
+    if (!askedOffscreen && !module->hasDisplay()) {
+        printLine(QStringLiteral("comutel: nenhuma tela disponível para a janela (DISPLAY=\"%1\")")
+                      .arg(qEnvironmentVariable("DISPLAY")));
+        return failedStart();
+    }
+    std::unique_ptr<Window> window(module->createWindow());
+    return run(*app, window.get(), QString());
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -73,25 +165,6 @@ int main(int argc, char *argv[])
         std::puts("comutel " COMUTEL_VERSION);
         return 0;
     }
-
     qInstallMessageHandler(dropQtMessages);
-    const bool askedOffscreen = choosePlatform();
-    int qtArgc = 1;
-    QApplication app(qtArgc, argv);
-    if (commandParameter.isEmpty() && !askedOffscreen && !toolkit::canShowDialogs()) {
-        printLine(QStringLiteral("comutel: nenhuma tela disponível para a janela (DISPLAY=\"%1\")")
-                      .arg(qEnvironmentVariable("DISPLAY")));
-        return MainWindow::ExitFatal;
-    }
-
-    QtCommPort port;
-    MainWindow window(&port, commandParameter, ReplyLog::besideExecutable());
-    QObject::connect(&window, &MainWindow::diagnostic, &printLine);
-    // Queued, so that an end during onLoad still reaches the loop once it runs.
-    QObject::connect(&window, &MainWindow::finished, &app, &QCoreApplication::exit,
-                     Qt::QueuedConnection);
-    window.onLoad();
-    if (commandParameter.isEmpty())
-        window.show();
-    return app.exec();
+    return commandParameter.isEmpty() ? windowMode(argv[0]) : commandMode(commandParameter, argv[0]);
 }

@@ -1,13 +1,7 @@
 #include "main_window.h"
 
-#include "toolkit.h"
-
-#include <QCloseEvent>
-#include <QLabel>
-
 namespace {
 
-// The advice shown when no port opens in command mode, one piece per paragraph.
 const QStringList kAdvice{
     QStringLiteral("O Windows não pôde detectar a placa controladora."),
     QStringLiteral("Por favor, tente os seguintes procedimentos (sempre com permissões de "
@@ -31,11 +25,11 @@ int leadingNumber(const QString &text)
 
 } // namespace
 
-MainWindow::MainWindow(CommPort *port, const QString &commandParameter, const ReplyLog &replyLog,
-                       QWidget *parent)
-    : QWidget(parent), MSComm1(port), commandParameter(commandParameter), replyLog(replyLog)
+MainWindow::MainWindow(CommPort *port, Window *window, const QString &commandParameter,
+                       const ReplyLog &replyLog, QObject *parent)
+    : QObject(parent), MSComm1(port), window(window), commandParameter(commandParameter),
+      replyLog(replyLog)
 {
-    form.setupUi(this);
     // A coarse timer would fire the 500 ms time-out some 25 ms early.
     TimerConectar.setTimerType(Qt::PreciseTimer);
     TimerConectar.setInterval(kScanInterval);
@@ -45,6 +39,12 @@ MainWindow::MainWindow(CommPort *port, const QString &commandParameter, const Re
     connect(&TimerRecebe, &QTimer::timeout, this, &MainWindow::onReplyTimeout);
     connect(MSComm1, &CommPort::comm, this, &MainWindow::onComm);
     connect(&replyCollector, &ReplyCollector::gathered, this, &MainWindow::onReplyGathered);
+    window->setCloseHandler([this] { onCloseRequest(); });
+}
+
+const QStringList &MainWindow::advice()
+{
+    return kAdvice;
 }
 
 void MainWindow::onLoad()
@@ -55,7 +55,7 @@ void MainWindow::onLoad()
         return;
     }
     if (commandMode())
-        setVisible(false);
+        window->setVisible(false);
     portCounter = kFirstPort;
     if (!MSComm1->configure(CommSettings{})) {
         emit diagnostic(QStringLiteral("comutel: ") + MSComm1->errorString());
@@ -64,13 +64,7 @@ void MainWindow::onLoad()
     }
     TimerConectar.start();
     const int baud = leadingNumber(MSComm1->settings().left(4));
-    form.Label3->setText(QStringLiteral("Baudrate: %1 bp/s").arg(baud));
-}
-
-void MainWindow::closeEvent(QCloseEvent *event)
-{
-    event->accept();
-    onCloseRequest();
+    window->setLabel3(QStringLiteral("Baudrate: %1 bp/s").arg(baud));
 }
 
 void MainWindow::onCloseRequest()
@@ -87,10 +81,10 @@ void MainWindow::onScanTick()
     MSComm1->setCommPort(portCounter);
     if (!MSComm1->setPortOpen(true) && !MSComm1->openProblem().isEmpty())
         openProblems << MSComm1->openProblem();
-    setStatus(QStringLiteral("Buscando em COM %1").arg(portCounter), toolkit::kBlack);
+    setStatus(QStringLiteral("Buscando em COM %1").arg(portCounter), Window::Colour::Black);
 
     if (MSComm1->portOpen()) {
-        setStatus(QStringLiteral("Conectado em COM %1").arg(portCounter), toolkit::kGreen);
+        setStatus(QStringLiteral("Conectado em COM %1").arg(portCounter), Window::Colour::Green);
         TimerConectar.stop();
         if (commandMode())
             sendCommand();
@@ -103,7 +97,7 @@ void MainWindow::onScanTick()
 
 void MainWindow::giveUp()
 {
-    setStatus(QStringLiteral("Desconectado."), toolkit::kRed);
+    setStatus(QStringLiteral("Desconectado."), Window::Colour::Red);
     TimerConectar.stop();
     if (!commandMode())
         return;
@@ -112,9 +106,7 @@ void MainWindow::giveUp()
         emit diagnostic(piece);
     for (const QString &problem : std::as_const(openProblems))
         emit diagnostic(QStringLiteral("comutel: ") + problem);
-    // The window is hidden in command mode, so after the box nothing else could end us.
-    if (toolkit::canShowDialogs())
-        toolkit::showMessageBox(QStringLiteral("Ravelto"), kAdvice.join(QStringLiteral("\n\n")));
+    // The message box, where a display allows one, follows once the event loop has ended.
     endProgram(ExitNoPort);
 }
 
@@ -140,7 +132,7 @@ void MainWindow::onComm(CommEvent event)
         emit diagnostic(QStringLiteral("comutel: a porta COM %1 deixou de responder: %2")
                             .arg(portCounter)
                             .arg(MSComm1->errorString()));
-        setStatus(QStringLiteral("Desconectado."), toolkit::kRed);
+        setStatus(QStringLiteral("Desconectado."), Window::Colour::Red);
         return;
     }
     if (event != comEvReceive)
@@ -152,7 +144,7 @@ void MainWindow::onComm(CommEvent event)
 
 void MainWindow::onReplyGathered(const QByteArray &reply)
 {
-    form.Label8->setText(QString::fromLatin1(reply));
+    window->setLabel8(QString::fromLatin1(reply));
     const bool logged = replyLog.write(reply);
     if (!logged)
         emit diagnostic(QStringLiteral("comutel: ") + replyLog.errorString());
@@ -183,8 +175,7 @@ void MainWindow::endProgram(int exitStatus)
     emit finished(exitStatus);
 }
 
-void MainWindow::setStatus(const QString &text, const QColor &colour)
+void MainWindow::setStatus(const QString &text, Window::Colour colour)
 {
-    form.Label1->setText(text);
-    toolkit::setTextColour(form.Label1, colour);
+    window->setLabel1(text, colour);
 }

@@ -1,23 +1,22 @@
 // MainWindow is the whole program: it searches ports 2 to 30 for the relay board, sends the
 // command given on the command line, catches the board's answer into the reply log, and ends
 // through endProgram with an exit status a calling script can trust. Without a command it stays
-// connected and shows the connection status.
+// connected and shows the connection status in its window. It needs Qt Core only; the widgets
+// behind Window are loaded when there is a window to show.
 #pragma once
 
 #include "comm_port.h"
-#include "main_form.h"
 #include "reply_collector.h"
 #include "reply_log.h"
+#include "window.h"
 
+#include <QObject>
 #include <QStringList>
 #include <QTimer>
-#include <QWidget>
 
 #include <chrono>
 
-class QColor;
-
-class MainWindow : public QWidget
+class MainWindow : public QObject
 {
     Q_OBJECT
 
@@ -34,21 +33,21 @@ public:
     static constexpr qint16 kFirstPort = 2;
     static constexpr qint16 kLastPort = 30;
 
-    // The window does not own MSComm1; commandParameter empty means window mode.
-    MainWindow(CommPort *port, const QString &commandParameter, const ReplyLog &replyLog,
-               QWidget *parent = nullptr);
+    // Neither the port nor the window is owned; commandParameter empty means window mode.
+    MainWindow(CommPort *port, Window *window, const QString &commandParameter,
+               const ReplyLog &replyLog, QObject *parent = nullptr);
 
     // Runs once, before the window is first shown.
     void onLoad();
+
+    // The advice for a user whose board was not found, one piece per paragraph.
+    static const QStringList &advice();
 
 signals:
     // The program is over; the event loop should return exitStatus.
     void finished(int exitStatus);
     // A line for standard error.
     void diagnostic(const QString &line);
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
 
 private:
     void onCloseRequest();
@@ -61,13 +60,13 @@ private:
     void endProgram(int exitStatus);
 
     bool commandMode() const { return !commandParameter.isEmpty(); }
-    void setStatus(const QString &text, const QColor &colour);
+    void setStatus(const QString &text, Window::Colour colour);
     int statusAfterSend(int status) const { return sendFailed ? ExitFatal : status; }
 
     CommPort *const MSComm1;
+    Window *const window;
     const QString commandParameter;
     ReplyLog replyLog;
-    MainForm form;
     QTimer TimerConectar;
     QTimer TimerRecebe;
     ReplyCollector replyCollector;

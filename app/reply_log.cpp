@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
 ReplyLog::ReplyLog(const QString &folder) : m_path(QDir(folder).filePath(QStringLiteral("log.txt")))
@@ -10,7 +11,9 @@ ReplyLog::ReplyLog(const QString &folder) : m_path(QDir(folder).filePath(QString
 
 ReplyLog ReplyLog::besideExecutable()
 {
-    return ReplyLog(QCoreApplication::applicationDirPath());
+    // The folder QCoreApplication::applicationDirPath() would give, known before Qt starts, so
+    // that even a start that fails early resets the log.
+    return ReplyLog(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
 }
 
 bool ReplyLog::write(const QByteArray &text)

@@ -2,10 +2,8 @@
 // dispatch on the first letter, the answer, the time-out, and every way the program ends.
 #include "fake_comm_port.h"
 #include "main_window.h"
-#include "toolkit.h"
 
 #include <QFile>
-#include <QLabel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -41,11 +39,11 @@ private slots:
 private:
     void start(const QString &commandParameter);
     QByteArray log() const;
-    QLabel *label(const char *name) const;
     int waitForEnd(int timeoutMs = 10000);
 
     std::unique_ptr<QTemporaryDir> m_folder;
     std::unique_ptr<FakeCommPort> m_port;
+    std::unique_ptr<HeadlessWindow> m_view;
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<QSignalSpy> m_finished;
     QStringList m_diagnostics;
@@ -56,12 +54,14 @@ void TestMainWindow::init()
     m_window.reset();
     m_folder = std::make_unique<QTemporaryDir>();
     m_port = std::make_unique<FakeCommPort>();
+    m_view = std::make_unique<HeadlessWindow>();
+    m_view->visible = true;
     m_diagnostics.clear();
 }
 
 void TestMainWindow::start(const QString &commandParameter)
 {
-    m_window = std::make_unique<MainWindow>(m_port.get(), commandParameter,
+    m_window = std::make_unique<MainWindow>(m_port.get(), m_view.get(), commandParameter,
                                             ReplyLog(m_folder->path()));
     m_finished = std::make_unique<QSignalSpy>(m_window.get(), &MainWindow::finished);
     connect(m_window.get(), &MainWindow::diagnostic, this,
@@ -73,11 +73,6 @@ QByteArray TestMainWindow::log() const
 {
     QFile file(m_folder->filePath("log.txt"));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no log>");
-}
-
-QLabel *TestMainWindow::label(const char *name) const
-{
-    return m_window->findChild<QLabel *>(QLatin1String(name));
 }
 
 int TestMainWindow::waitForEnd(int timeoutMs)
@@ -94,7 +89,7 @@ void TestMainWindow::loadPreparesWithoutOpening()
     QCOMPARE(log(), QByteArray("-\r\n"));
     QVERIFY(m_port->configured);
     QVERIFY(m_port->tried.isEmpty()); // the first attempt waits for the first tick
-    QVERIFY(m_window->isHidden());
+    QVERIFY(!m_view->visible);
     const CommSettings &s = m_port->taken;
     QVERIFY(s.DTREnable && s.RTSEnable && s.NullDiscard && !s.EOFEnable);
     QCOMPARE(s.Settings, QStringLiteral("300,n,8,1"));
@@ -106,22 +101,22 @@ void TestMainWindow::loadPreparesWithoutOpening()
 void TestMainWindow::labelShowsBaudReadBackFromPort()
 {
     start(QString());
-    QCOMPARE(label("Label3")->text(), QStringLiteral("Baudrate: 300 bp/s"));
+    QCOMPARE(m_view->label3, QStringLiteral("Baudrate: 300 bp/s"));
 
     init();
     m_port->settingsReadBack = "1200,e,7,1";
     start(QString());
-    QCOMPARE(label("Label3")->text(), QStringLiteral("Baudrate: 1200 bp/s"));
+    QCOMPARE(m_view->label3, QStringLiteral("Baudrate: 1200 bp/s"));
 }
 
 void TestMainWindow::searchNamesEachPortTriedThenGivesUp()
 {
     QStringList statusAtEachAttempt;
-    m_port->beforeOpenAttempt = [&] { statusAtEachAttempt << label("Label1")->text(); };
+    m_port->beforeOpenAttempt = [&] { statusAtEachAttempt << m_view->label1; };
     start(QString());
 
-    QTRY_COMPARE_WITH_TIMEOUT(label("Label1")->text(), QStringLiteral("Desconectado."), 15000);
-    QCOMPARE(toolkit::textColour(label("Label1")), QColor(255, 0, 0));
+    QTRY_COMPARE_WITH_TIMEOUT(m_view->label1, QStringLiteral("Desconectado."), 15000);
+    QCOMPARE(m_view->label1Colour, Window::Colour::Red);
     QList<int> expectedPorts;
     QStringList expectedStatus{"Buscando em COM"};
     for (int n = 2; n <= 30; ++n) {
@@ -154,8 +149,8 @@ void TestMainWindow::takesFirstPortThatOpensAndStopsSearching()
 {
     m_port->openable = {4, 7};
     start(QString());
-    QTRY_COMPARE_WITH_TIMEOUT(label("Label1")->text(), QStringLiteral("Conectado em COM 4"), 5000);
-    QCOMPARE(toolkit::textColour(label("Label1")), QColor(0, 192, 0));
+    QTRY_COMPARE_WITH_TIMEOUT(m_view->label1, QStringLiteral("Conectado em COM 4"), 5000);
+    QCOMPARE(m_view->label1Colour, Window::Colour::Green);
 
     QTest::qWait(300);
     QCOMPARE(m_port->tried, (QList<int>{2, 3, 4}));
@@ -231,7 +226,7 @@ void TestMainWindow::answerIsGatheredShownAndLogged()
     QTimer::singleShot(520, this, [this] { m_port->receive("0"); });
     QCOMPARE(waitForEnd(), int(MainWindow::ExitOk));
     QCOMPARE(log(), QByteArray("0110\r\n"));
-    QCOMPARE(label("Label8")->text(), QStringLiteral("0110"));
+    QCOMPARE(m_view->label8, QStringLiteral("0110"));
 }
 
 void TestMainWindow::answerIsCutAt1024Bytes()
@@ -267,7 +262,7 @@ void TestMainWindow::unsolicitedBytesEndWindowMode()
     m_port->receive("ALARME");
     QCOMPARE(waitForEnd(), int(MainWindow::ExitOk));
     QCOMPARE(log(), QByteArray("ALARME\r\n"));
-    QCOMPARE(label("Label8")->text(), QStringLiteral("ALARME"));
+    QCOMPARE(m_view->label8, QStringLiteral("ALARME"));
 }
 
 void TestMainWindow::vanishedPortInWindowMode()
@@ -276,8 +271,8 @@ void TestMainWindow::vanishedPortInWindowMode()
     start(QString());
     QTRY_VERIFY_WITH_TIMEOUT(m_port->portOpen(), 5000);
     m_port->vanish();
-    QCOMPARE(label("Label1")->text(), QStringLiteral("Desconectado."));
-    QCOMPARE(toolkit::textColour(label("Label1")), QColor(255, 0, 0));
+    QCOMPARE(m_view->label1, QStringLiteral("Desconectado."));
+    QCOMPARE(m_view->label1Colour, Window::Colour::Red);
     QTest::qWait(300);
     QVERIFY(m_finished->isEmpty()); // the window stays until the user closes it
     QCOMPARE(m_port->tried, QList<int>{2});
@@ -312,9 +307,9 @@ void TestMainWindow::closeRequestEndsInEveryState()
     QFETCH(QString, status);
     m_port->openable = QSet<int>(openable.begin(), openable.end());
     start(parameter);
-    QTRY_COMPARE_WITH_TIMEOUT(label("Label1")->text(), status, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_view->label1, status, 15000);
 
-    QVERIFY(m_window->close());
+    m_view->close(); // as the window system asks
     QCOMPARE(waitForEnd(), int(MainWindow::ExitOk));
     QVERIFY(!m_port->portOpen());
     const int attempts = m_port->tried.size();
@@ -336,5 +331,5 @@ void TestMainWindow::unwritableLogIsFatal()
     QVERIFY(m_port->tried.isEmpty());
 }
 
-QTEST_MAIN(TestMainWindow)
+QTEST_GUILESS_MAIN(TestMainWindow)
 #include "tst_main_window.moc"

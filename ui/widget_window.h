@@ -1,0 +1,32 @@
+// The real window: the controls of MainForm on a QWidget, with the labels the controller
+// writes and its close request.
+#pragma once
+
+#include "main_form.h"
+#include "window.h"
+
+#include <QObject>
+#include <QWidget>
+
+class WidgetWindow : public QObject, public Window
+{
+public:
+    WidgetWindow();
+
+    void setLabel1(const QString &text, Colour colour) override;
+    void setLabel3(const QString &text) override;
+    void setLabel8(const QString &text) override;
+    void setVisible(bool visible) override;
+    void setCloseHandler(std::function<void()> handler) override;
+
+    QWidget *widget() { return &m_widget; }
+    const MainForm &form() const { return m_form; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget m_widget;
+    MainForm m_form;
+    std::function<void()> m_closeHandler;
+};
