@@ -6,6 +6,15 @@ set -euo pipefail
 packages=(
     cmake g++ make
     qt6-base-dev qt6-serialport-dev libgl-dev
+    # the logo, drawn from SVG
+    qt6-svg-dev
+    # stand-ins for the window's fonts: Lato for Segoe UI, Liberation for MS Sans Serif and
+    # Courier New
+    fonts-lato fonts-liberation2
+    # tools/screenshot-window.sh: a real X server, and grabbing a window into a PNG
+    xvfb xauth x11-utils x11-apps netpbm
+    # tools/with-ports.sh: unshare and mount, for the end-to-end tests' private /dev
+    util-linux mount
 )
 
 missing=()

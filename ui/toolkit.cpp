@@ -1,16 +1,19 @@
 #include "toolkit.h"
 
+#include <QFont>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPalette>
+#include <QSvgRenderer>
 
 namespace toolkit {
 
 QRect fromTwips(const QRect &twips)
 {
-    return {twips.x() / kTwipsPerPixel, twips.y() / kTwipsPerPixel,
-            twips.width() / kTwipsPerPixel, twips.height() / kTwipsPerPixel};
+    return {twips.x() / kTwipsPerPixel, twips.y() / kTwipsPerPixel, twips.width() / kTwipsPerPixel,
+            twips.height() / kTwipsPerPixel};
 }
 
 QSize fromTwips(const QSize &twips)
@@ -36,6 +39,27 @@ void setBackground(QWidget *widget, const QColor &colour)
     palette.setColor(QPalette::Window, colour);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
+}
+
+void installFontSubstitutes()
+{
+    // Qt consults these only when the family itself is missing, so a machine that has the
+    // real fonts still uses them.
+    for (const FontSubstitute &font : kFontSubstitutes)
+        QFont::insertSubstitution(QLatin1String(font.family), QLatin1String(font.standIn));
+}
+
+QPixmap pictureFromSvg(const QString &fileName, const QSize &size, qreal devicePixelRatio)
+{
+    QSvgRenderer renderer(fileName);
+    if (!renderer.isValid())
+        return {};
+    QPixmap picture(size * devicePixelRatio);
+    picture.setDevicePixelRatio(devicePixelRatio);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+    return picture;
 }
 
 bool canShowDialogs()

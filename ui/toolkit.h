@@ -1,11 +1,15 @@
 // The few things the program needs from the windowing toolkit beyond plain widgets: twips,
-// status colours, and whether a modal box can be shown at all.
+// status colours, the stand-ins for fonts that Linux lacks, pictures from SVG, and whether a
+// modal box can be shown at all.
 #pragma once
 
 #include <QColor>
+#include <QPixmap>
 #include <QRect>
 #include <QSize>
 #include <QString>
+
+#include <array>
 
 class QLabel;
 class QWidget;
@@ -24,6 +28,24 @@ QSize fromTwips(const QSize &twips);
 void setTextColour(QLabel *label, const QColor &colour);
 QColor textColour(const QLabel *label);
 void setBackground(QWidget *widget, const QColor &colour);
+
+// The families the layout names and what stands in for each where it is not installed: the
+// same widths where a metric-compatible family exists, else the nearest humanist sans.
+struct FontSubstitute
+{
+    const char *family;
+    const char *standIn;
+};
+inline constexpr std::array<FontSubstitute, 3> kFontSubstitutes{{
+    {"Segoe UI", "Lato"},
+    {"MS Sans Serif", "Liberation Sans"},
+    {"Courier New", "Liberation Mono"},
+}};
+// Registers kFontSubstitutes with Qt; safe to call more than once.
+void installFontSubstitutes();
+
+// The SVG drawn into size logical pixels, sharp at devicePixelRatio; null if it cannot be read.
+QPixmap pictureFromSvg(const QString &fileName, const QSize &size, qreal devicePixelRatio);
 
 // False on the offscreen platform, where nobody could see or dismiss a box.
 bool canShowDialogs();
