@@ -25,11 +25,6 @@ void TestPortNames::comPorts_data()
         << QStringList{"ttyUSB0", "ttyUSB1", "ttyACM0"};
     QTest::newRow("a gap ends a family")
         << QStringList{"ttyUSB0", "ttyUSB2", "ttyACM1"} << QStringList{"ttyUSB0"};
-    QTest::newRow("numbers are not sorted as text")
-        << QStringList{"ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyUSB3", "ttyUSB4", "ttyUSB5",
-                       "ttyUSB6", "ttyUSB7", "ttyUSB8", "ttyUSB9", "ttyUSB10"}
-        << QStringList{"ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyUSB3", "ttyUSB4", "ttyUSB5",
-                       "ttyUSB6", "ttyUSB7", "ttyUSB8", "ttyUSB9", "ttyUSB10"};
     QTest::newRow("a link to a device counts, a dangling one does not")
         << QStringList{"ttyUSB0>/dev/null", "ttyACM0>/nonexistent/device"}
         << QStringList{"ttyUSB0"};
