@@ -15,6 +15,8 @@ packages=(
     xvfb xauth x11-utils x11-apps netpbm
     # tools/with-ports.sh: unshare and mount, for the end-to-end tests' private /dev
     util-linux mount
+    # bench/run.py: peak memory of each run
+    time python3
 )
 
 missing=()
