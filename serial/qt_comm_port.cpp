@@ -149,9 +149,9 @@ bool QtCommPort::open()
     m_serial.setPortName(path);
     if (!m_serial.open(QIODevice::ReadWrite)) {
         m_openProblem = describeOpenFailure(path, m_serial.error());
-        const bool ok = fail(m_serial.errorString());
+        m_error = m_serial.errorString();
         m_serial.clearError();
-        return ok;
+        return false;
     }
     // Root passes the kernel's exclusive mode (TIOCEXCL), so also take the advisory lock that
     // other serial tools and a second comutel honour.
