@@ -42,6 +42,12 @@ MainWindow::MainWindow(CommPort *port, Window *window, const QString &commandPar
     window->setCloseHandler([this] { onCloseRequest(); });
 }
 
+MainWindow::~MainWindow()
+{
+    // The window may outlive us; a late close request must not reach a handler that is gone.
+    window->setCloseHandler({});
+}
+
 const QStringList &MainWindow::advice()
 {
     return kAdvice;

@@ -36,6 +36,7 @@ public:
     // Neither the port nor the window is owned; commandParameter empty means window mode.
     MainWindow(CommPort *port, Window *window, const QString &commandParameter,
                const ReplyLog &replyLog, QObject *parent = nullptr);
+    ~MainWindow() override;
 
     // Runs once, before the window is first shown.
     void onLoad();
