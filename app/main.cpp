@@ -1,10 +1,13 @@
 // comutel: drives the Pelmora 2/4 relay board on a serial port at 300 baud.
+#include "file_trust.h"
 #include "main_window.h"
 #include "qt_comm_port.h"
 #include "reply_log.h"
 #include "window_module.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <memory>
@@ -68,20 +71,35 @@ bool choosePlatform()
     return askedOffscreen;
 }
 
-// The widgets live in a module of their own (see window_module.h). The executable's run path
-// names the folders it may be in, beside the executable or in ../lib/comutel.
+// The widgets live in a module of their own (see window_module.h). It is looked for beside the
+// executable, in ../lib/comutel, then where it was installed, so that a user's own copy of the
+// executable still has its window. A module that another user could have put there is never
+// loaded: comutel may run as root.
 WindowModule *loadWindowModule()
 {
-    void *handle = ::dlopen("comutel-window.so", RTLD_NOW | RTLD_LOCAL);
-    auto entry = handle ? reinterpret_cast<WindowModule *(*)()>(
-                              ::dlsym(handle, COMUTEL_WINDOW_MODULE_ENTRY))
-                        : nullptr;
-    if (!entry) {
-        printLine(QStringLiteral("comutel: não foi possível carregar a janela: %1")
-                      .arg(QString::fromLocal8Bit(::dlerror())));
-        return nullptr;
+    const QString exeFolder = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+    const QString name = QStringLiteral("/comutel-window.so");
+    QString problem = QStringLiteral("comutel-window.so não está ao lado do executável, em "
+                                     "../lib/comutel nem em " COMUTEL_MODULE_DIR);
+    for (const QString &folder : {exeFolder, exeFolder + QStringLiteral("/../lib/comutel"),
+                                  QStringLiteral(COMUTEL_MODULE_DIR)}) {
+        const QString path = QFileInfo(folder + name).canonicalFilePath();
+        if (path.isEmpty())
+            continue;
+        if (!filetrust::isTrusted(path)) {
+            problem = QStringLiteral("%1 pode ter sido posto ali por outro usuário").arg(path);
+            continue;
+        }
+        void *handle = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+        auto entry = handle ? reinterpret_cast<WindowModule *(*)()>(
+                                  ::dlsym(handle, COMUTEL_WINDOW_MODULE_ENTRY))
+                            : nullptr;
+        if (entry)
+            return entry();
+        problem = QString::fromLocal8Bit(::dlerror());
     }
-    return entry();
+    printLine(QStringLiteral("comutel: não foi possível carregar a janela: %1").arg(problem));
+    return nullptr;
 }
 
 // Runs MainWindow until it ends; returns its exit status.

@@ -95,11 +95,12 @@ struct Comutel
         QFile file(path("log.txt"));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : "<none>";
     }
-    // Its copy, and a stale log.txt (or a folder in its place, which defeats even root).
+    // Its copy with its window module, and a stale log.txt (or a folder in its place, which defeats even root).
     bool prepare(bool logIsFolder = false)
     {
         QFile log(path("log.txt"));
         return QFile::copy(QStringLiteral(COMUTEL_EXECUTABLE), path("comutel")) &&
+               QFile::copy(QStringLiteral(COMUTEL_WINDOW_MODULE), path("comutel-window.so")) &&
                (logIsFolder ? QDir(folder.path()).mkdir("log.txt")
                             : log.open(QIODevice::WriteOnly) && log.write(kStale) == kStale.size());
     }

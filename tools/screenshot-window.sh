@@ -110,6 +110,7 @@ wrap=("${wrap[@]//@SLAVE@/$slave}")
 
 # The program writes log.txt beside itself; keep the build folder's copy as it was.
 cp "$program" "$work/comutel"
+cp "$(dirname "$program")/comutel-window.so" "$work/"
 xvfb-run -a -s "-screen 0 480x720x24 -dpi 96 -nolisten tcp" \
     "$self" --inside-x "$out" "$slave" "${wrap[@]}" "$work/comutel"
 echo "$out"
