@@ -1,9 +1,13 @@
+// The reply log on scratch folders: its one line, and the links it follows or refuses.
 #include "reply_log.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TestReplyLog : public QObject
 {
@@ -12,7 +16,8 @@ class TestReplyLog : public QObject
 private slots:
     void writesOneLine_data();
     void writesOneLine();
-    void replacesEarlierContent();
+    void followsOnlyLinksNoOneElseCouldPlace_data();
+    void followsOnlyLinksNoOneElseCouldPlace();
     void reportsUnwritableLog();
 
 private:
@@ -44,21 +49,59 @@ void TestReplyLog::writesOneLine()
     QFETCH(QByteArray, expected);
     QTemporaryDir folder;
     ReplyLog log(folder.path());
+    QVERIFY(log.write("a longer answer from an earlier run"));
 
-    QVERIFY(log.write(text));
-    QCOMPARE(log.path(), folder.filePath("log.txt"));
+    const mode_t umask = ::umask(077);
+    const bool written = log.write(text);
+    ::umask(umask);
+    QVERIFY(written);
     QCOMPARE(contents(log.path()), expected);
+    QVERIFY(QFile::permissions(log.path()) & QFile::ReadOther); // scripts of any user read it
+    // Nothing is left behind from the write-then-rename.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"log.txt"});
 }
 
-void TestReplyLog::replacesEarlierContent()
+void TestReplyLog::followsOnlyLinksNoOneElseCouldPlace_data()
 {
-    QTemporaryDir folder;
-    ReplyLog log(folder.path());
-    QVERIFY(log.write("a long answer from an earlier run"));
-    QVERIFY(log.write("-"));
-    QCOMPARE(contents(log.path()), QByteArray("-\r\n"));
-    // Nothing is left behind from the write-then-rename.
-    QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{"log.txt"});
+    // bin/log.txt is a link to var/log.txt, as installed; var is the group-writable folder where
+    // the log lives, and var/log.txt a link that a member of the group planted there.
+    QTest::addColumn<int>("binMode");
+    QTest::addColumn<bool>("linkOfAnotherUser");
+    QTest::addColumn<bool>("followed");
+    QTest::newRow("installed link") << 0755 << false << true;
+    QTest::newRow("link in a folder others can write") << 0775 << false << false;
+    QTest::newRow("link of another user") << 0755 << true << false;
+}
+
+void TestReplyLog::followsOnlyLinksNoOneElseCouldPlace()
+{
+    QFETCH(int, binMode);
+    QFETCH(bool, linkOfAnotherUser);
+    QFETCH(bool, followed);
+    if (::geteuid() != 0)
+        QSKIP("needs root, to give the link to another user");
+    QTemporaryDir root;
+    QDir folder(root.path());
+    QVERIFY(folder.mkdir("bin") && folder.mkdir("var"));
+    const QByteArray bin = QFile::encodeName(folder.filePath("bin"));
+    QVERIFY(::chmod(bin.constData(), binMode) == 0);
+    QVERIFY(::chmod(QFile::encodeName(folder.filePath("var")).constData(), 02775) == 0);
+    QFile victim(folder.filePath("victim"));
+    QVERIFY(victim.open(QIODevice::WriteOnly) && victim.write("secret") == 6);
+    victim.close();
+    QVERIFY(QFile::link(victim.fileName(), folder.filePath("var/log.txt")));
+    QVERIFY(QFile::link(folder.filePath("var/log.txt"), folder.filePath("bin/log.txt")));
+    if (linkOfAnotherUser)
+        QVERIFY(::lchown(bin + "/log.txt", 65534, 65534) == 0);
+
+    ReplyLog log(folder.filePath("bin"));
+    QCOMPARE(log.write("-"), followed);
+    QCOMPARE(contents(victim.fileName()), QByteArray("secret")); // never written through a link
+    QCOMPARE(QFileInfo(folder.filePath("var/log.txt")).isSymLink(), !followed);
+    if (followed)
+        QCOMPARE(contents(folder.filePath("var/log.txt")), QByteArray("-\r\n"));
+    else
+        QVERIFY2(log.errorString().contains(log.path()), qPrintable(log.errorString()));
 }
 
 void TestReplyLog::reportsUnwritableLog()
