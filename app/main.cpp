@@ -3,16 +3,21 @@
 #include "main_window.h"
 #include "qt_comm_port.h"
 #include "reply_log.h"
+#include "turn_lock.h"
 #include "window_module.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,9 +51,35 @@ void printLine(const QString &line)
     std::fflush(stderr);
 }
 
+// The answer for `answer=$(comutel E)`. A reader that went away or a closed standard output
+// must cost neither the log nor the exit status.
+void printAnswer(const QByteArray &answer)
+{
+    const QByteArray line = answer + '\n';
+    for (qsizetype done = 0; done < line.size();) {
+        const ssize_t count = ::write(STDOUT_FILENO, line.constData() + done, line.size() - done);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return;
+        done += count;
+    }
+}
+
+// A standard stream that the caller closed would be handed out again by the next open, and the
+// answer or a diagnostic could land in the serial port.
+void keepStandardStreamsOpen()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF && ::open("/dev/null", O_RDWR) != fd)
+            return;
+    }
+}
+
 bool displayNamed()
 {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
 // Lists the platforms to try, ending with offscreen so that a missing or unreachable display
@@ -108,12 +139,11 @@ int run(QCoreApplication &app, Window *window, const QString &commandParameter)
     QtCommPort port;
     MainWindow program(&port, window, commandParameter, ReplyLog::besideExecutable());
     QObject::connect(&program, &MainWindow::diagnostic, &printLine);
+    QObject::connect(&program, &MainWindow::answered, &printAnswer);
     // Queued, so that an end during onLoad still reaches the loop once it runs.
     QObject::connect(&program, &MainWindow::finished, &app, &QCoreApplication::exit,
                      Qt::QueuedConnection);
     program.onLoad();
-    if (commandParameter.isEmpty())
-        window->setVisible(true);
     return app.exec();
 }
 
@@ -132,10 +162,32 @@ void showAdviceBox(char *programName)
                                MainWindow::advice().join(QStringLiteral("\n\n")));
 }
 
+// Our turn on the board, among the comutels that other scripts start at the same moment.
+void waitForTurn(TurnLock &turn)
+{
+    switch (turn.take()) {
+    case TurnLock::Result::Taken:
+    case TurnLock::Result::Unavailable:
+        return;
+    case TurnLock::Result::TimedOut:
+        printLine(QStringLiteral("comutel: outro comutel não liberou a vez em %1 s; seguindo sem "
+                                 "esperar mais")
+                      .arg(TurnLock::kLongestWait.count()));
+        return;
+    case TurnLock::Result::Failed:
+        printLine(
+            QStringLiteral("comutel: não foi possível esperar a vez: %1; seguindo sem esperar")
+                .arg(turn.errorString()));
+        return;
+    }
+}
+
 int commandMode(const QString &commandParameter, char *programName)
 {
     int status;
     {
+        TurnLock turn; // held until the port is closed, not while a message box is up
+        waitForTurn(turn);
         int argc = 1;
         QCoreApplication app(argc, &programName);
         HeadlessWindow window;
@@ -174,6 +226,8 @@ int windowMode(char *programName)
 
 int main(int argc, char *argv[])
 {
+    keepStandardStreamsOpen();
+    std::signal(SIGPIPE, SIG_IGN);
     const QString commandParameter = commandParameterFrom(argc, argv);
     if (commandParameter == QLatin1String("--help")) {
         std::fputs(kUsage, stdout);
@@ -184,5 +238,6 @@ int main(int argc, char *argv[])
         return 0;
     }
     qInstallMessageHandler(dropQtMessages);
-    return commandParameter.isEmpty() ? windowMode(argv[0]) : commandMode(commandParameter, argv[0]);
+    return commandParameter.isEmpty() ? windowMode(argv[0])
+                                      : commandMode(commandParameter, argv[0]);
 }

@@ -23,6 +23,19 @@ int leadingNumber(const QString &text)
     return text.left(digits).toInt();
 }
 
+// The command as the board reads it, one byte per character: each upper-cased on its own where
+// its upper case is again one character of ISO 8859-1 ("ß" and "ÿ" go as they are), and '?' for
+// a character outside ISO 8859-1.
+QByteArray commandBytes(const QString &parameter)
+{
+    QByteArray bytes;
+    for (const char32_t c : parameter.toUcs4()) {
+        const char32_t upper = QChar::toUpper(c);
+        bytes += c > 0xff ? '?' : static_cast<char>(upper <= 0xff ? upper : c);
+    }
+    return bytes;
+}
+
 } // namespace
 
 MainWindow::MainWindow(CommPort *port, Window *window, const QString &commandParameter,
@@ -71,6 +84,9 @@ void MainWindow::onLoad()
     TimerConectar.start();
     const int baud = leadingNumber(MSComm1->settings().left(4));
     window->setLabel3(QStringLiteral("Baudrate: %1 bp/s").arg(baud));
+    // Shown only now, so that a start that fails never flashes the window up.
+    if (!commandMode())
+        window->setVisible(true);
 }
 
 void MainWindow::onCloseRequest()
@@ -118,15 +134,16 @@ void MainWindow::giveUp()
 
 void MainWindow::sendCommand()
 {
-    // Characters outside ISO 8859-1 go out as '?', one byte each, as the board expects.
-    if (!MSComm1->output(commandParameter.toUpper().toLatin1())) {
-        sendFailed = true;
+    const QByteArray command = commandBytes(commandParameter);
+    if (!MSComm1->output(command)) {
+        // Never sent, so there is no answer to wait for.
         emit diagnostic(QStringLiteral("comutel: comando não enviado: ") + MSComm1->errorString());
+        endProgram(ExitFatal);
+        return;
     }
-    const QChar first = commandParameter.at(0).toUpper();
-    if (first != QLatin1Char('E') && first != QLatin1Char('R')) {
+    if (!command.startsWith('E') && !command.startsWith('R')) {
         MSComm1->setPortOpen(false);
-        endProgram(statusAfterSend(ExitOk));
+        endProgram(ExitOk);
         return;
     }
     TimerRecebe.start();
@@ -151,19 +168,20 @@ void MainWindow::onComm(CommEvent event)
 void MainWindow::onReplyGathered(const QByteArray &reply)
 {
     window->setLabel8(QString::fromLatin1(reply));
+    emit answered(reply);
     const bool logged = replyLog.write(reply);
     if (!logged)
         emit diagnostic(QStringLiteral("comutel: ") + replyLog.errorString());
     MSComm1->setPortOpen(false);
-    endProgram(logged ? statusAfterSend(ExitOk) : ExitFatal);
+    endProgram(logged ? ExitOk : ExitFatal);
 }
 
 void MainWindow::onReplyTimeout()
 {
-    emit diagnostic(QStringLiteral("comutel: a placa não respondeu em %1 ms")
-                        .arg(kReplyTimeout.count()));
+    emit diagnostic(
+        QStringLiteral("comutel: a placa não respondeu em %1 ms").arg(kReplyTimeout.count()));
     MSComm1->setPortOpen(false);
-    endProgram(statusAfterSend(ExitNoAnswer));
+    endProgram(ExitNoAnswer);
 }
 
 void MainWindow::endProgram(int exitStatus)

@@ -38,7 +38,7 @@ public:
                const ReplyLog &replyLog, QObject *parent = nullptr);
     ~MainWindow() override;
 
-    // Runs once, before the window is first shown.
+    // Runs once, at start; in window mode it shows the window as its last step.
     void onLoad();
 
     // The advice for a user whose board was not found, one piece per paragraph.
@@ -49,6 +49,8 @@ signals:
     void finished(int exitStatus);
     // A line for standard error.
     void diagnostic(const QString &line);
+    // The board's answer, just before it goes to the reply log.
+    void answered(const QByteArray &answer);
 
 private:
     void onCloseRequest();
@@ -62,7 +64,6 @@ private:
 
     bool commandMode() const { return !commandParameter.isEmpty(); }
     void setStatus(const QString &text, Window::Colour colour);
-    int statusAfterSend(int status) const { return sendFailed ? ExitFatal : status; }
 
     CommPort *const MSComm1;
     Window *const window;
@@ -73,6 +74,5 @@ private:
     ReplyCollector replyCollector;
     qint16 portCounter = kFirstPort;
     QStringList openProblems; // devices that exist but would not open, for the advice
-    bool sendFailed = false;
     bool ended = false;
 };

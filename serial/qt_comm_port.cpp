@@ -1,12 +1,15 @@
 #include "qt_comm_port.h"
 
+#include "port_locks.h"
 #include "port_names.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include <grp.h>
 #include <sys/file.h>
@@ -39,16 +42,18 @@ bool parseLineSettings(const QString &text, LineSettings *line)
         return false;
 
     static const QHash<QString, QSerialPort::Parity> parities{
-        {QStringLiteral("n"), QSerialPort::NoParity},   {QStringLiteral("e"), QSerialPort::EvenParity},
-        {QStringLiteral("o"), QSerialPort::OddParity},  {QStringLiteral("m"), QSerialPort::MarkParity},
+        {QStringLiteral("n"), QSerialPort::NoParity},
+        {QStringLiteral("e"), QSerialPort::EvenParity},
+        {QStringLiteral("o"), QSerialPort::OddParity},
+        {QStringLiteral("m"), QSerialPort::MarkParity},
         {QStringLiteral("s"), QSerialPort::SpaceParity}};
     static const QHash<QString, QSerialPort::StopBits> stops{
         {QStringLiteral("1"), QSerialPort::OneStop},
         {QStringLiteral("1.5"), QSerialPort::OneAndHalfStop},
         {QStringLiteral("2"), QSerialPort::TwoStop}};
     const int dataBits = fields[2].toInt(&ok);
-    if (!parities.contains(fields[1]) || !ok || dataBits < 5 || dataBits > 8
-        || !stops.contains(fields[3]))
+    if (!parities.contains(fields[1]) || !ok || dataBits < 5 || dataBits > 8 ||
+        !stops.contains(fields[3]))
         return false;
     line->parity = parities.value(fields[1]);
     line->dataBits = static_cast<QSerialPort::DataBits>(dataBits);
@@ -68,8 +73,9 @@ QString groupOwning(const QString &path)
 
 } // namespace
 
-QtCommPort::QtCommPort(const QString &deviceFolder, QObject *parent)
-    : CommPort(parent), m_deviceFolder(deviceFolder)
+QtCommPort::QtCommPort(const QString &deviceFolder, const QStringList &lockFolders, QObject *parent)
+    : CommPort(parent), m_deviceFolder(deviceFolder),
+      m_lockFolders(lockFolders.isEmpty() ? portlocks::systemFolders() : lockFolders)
 {
     connect(&m_serial, &QSerialPort::readyRead, this, &QtCommPort::onReadyRead);
     connect(&m_serial, &QSerialPort::errorOccurred, this, &QtCommPort::onErrorOccurred);
@@ -86,8 +92,8 @@ bool QtCommPort::configure(const CommSettings &settings)
     LineSettings line;
     if (!parseLineSettings(settings.Settings, &line))
         return fail(tr("configuração de linha inválida: %1").arg(settings.Settings));
-    if (settings.Handshaking < 0 || settings.Handshaking > 3 || settings.InBufferSize <= 0
-        || settings.OutBufferSize <= 0)
+    if (settings.Handshaking < 0 || settings.Handshaking > 3 || settings.InBufferSize <= 0 ||
+        settings.OutBufferSize <= 0)
         return fail(tr("configuração da porta inválida"));
 
     m_settings = settings;
@@ -146,6 +152,12 @@ bool QtCommPort::open()
     if (path.isEmpty())
         return fail(tr("não há porta COM%1").arg(m_commPort));
 
+    // Looked at first: QSerialPort would delete another program's lock it takes for stale.
+    if (const auto lock = portlocks::lockFileOn(path, m_lockFolders)) {
+        m_openProblem = busyProblem(path, lock->pid > 0 ? tr("PID %1").arg(lock->pid)
+                                                        : tr("trava %1").arg(lock->path));
+        return fail(m_openProblem);
+    }
     m_serial.setPortName(path);
     if (!m_serial.open(QIODevice::ReadWrite)) {
         m_openProblem = describeOpenFailure(path, m_serial.error());
@@ -153,13 +165,8 @@ bool QtCommPort::open()
         m_serial.clearError();
         return false;
     }
-    // Root passes the kernel's exclusive mode (TIOCEXCL), so also take the advisory lock that
-    // other serial tools and a second comutel honour.
-    if (::flock(m_serial.handle(), LOCK_EX | LOCK_NB) != 0) {
-        m_serial.close();
-        m_openProblem = tr("%1: em uso por outro programa").arg(portLabel(path));
-        return fail(m_openProblem);
-    }
+    if (!lockOrRefuse(path))
+        return false;
     // Pseudo-terminals and some adapters have no modem lines: the requests fail there, and
     // the board talks all the same, so a refusal must not cost us the port.
     m_serial.setDataTerminalReady(m_settings.DTREnable);
@@ -169,6 +176,22 @@ bool QtCommPort::open()
     m_serial.clear(QSerialPort::Input);
     m_received.clear();
     return true;
+}
+
+// Root passes the kernel's exclusive mode (TIOCEXCL), so also take the advisory lock that
+// other serial tools and a second comutel honour.
+bool QtCommPort::lockOrRefuse(const QString &path)
+{
+    if (::flock(m_serial.handle(), LOCK_EX | LOCK_NB) == 0)
+        return true;
+    const int error = errno;
+    m_serial.close();
+    const qint64 holder = error == EWOULDBLOCK ? portlocks::flockHolder(path) : 0;
+    m_openProblem = error != EWOULDBLOCK
+                        ? tr("%1: não foi possível travar a porta: %2")
+                              .arg(portLabel(path), QString::fromLocal8Bit(std::strerror(error)))
+                        : busyProblem(path, holder > 0 ? tr("PID %1").arg(holder) : QString());
+    return fail(m_openProblem);
 }
 
 void QtCommPort::close()
@@ -190,8 +213,9 @@ void QtCommPort::drain()
         if (!m_serial.waitForBytesWritten(static_cast<int>(budget)))
             break;
     }
-    if (m_serial.isOpen())
-        ::tcdrain(m_serial.handle());
+    // A signal may cut the wait short; the bytes still have to leave before the close.
+    while (m_serial.isOpen() && ::tcdrain(m_serial.handle()) != 0 && errno == EINTR) {
+    }
 }
 
 bool QtCommPort::output(const QByteArray &bytes)
@@ -228,16 +252,18 @@ void QtCommPort::onErrorOccurred(QSerialPort::SerialPortError error)
 {
     // A vanished device (unplugged adapter, hung-up line) reports its error again and again
     // until the port is closed: close it, once, and tell the owner from the event loop.
-    if ((error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
-        || !m_serial.isOpen())
+    if ((error != QSerialPort::ResourceError && error != QSerialPort::ReadError) ||
+        !m_serial.isOpen())
         return;
     m_error = m_serial.errorString();
     m_serial.close();
     m_received.clear();
-    QMetaObject::invokeMethod(this, [this] { emit comm(comEvPortLost); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { emit comm(comEvPortLost); }, Qt::QueuedConnection);
 }
 
-QString QtCommPort::describeOpenFailure(const QString &path, QSerialPort::SerialPortError error) const
+QString QtCommPort::describeOpenFailure(const QString &path,
+                                        QSerialPort::SerialPortError error) const
 {
     if (!QFileInfo::exists(path))
         return {}; // no device with that number: nothing a user could mend
@@ -247,9 +273,15 @@ QString QtCommPort::describeOpenFailure(const QString &path, QSerialPort::Serial
             return tr("%1: sem permissão; o usuário precisa pertencer ao grupo %2, dono do "
                       "dispositivo (normalmente dialout)")
                 .arg(port, groupOwning(path));
-        return tr("%1: em uso por outro programa").arg(port);
+        return busyProblem(path, {});
     }
     return tr("%1: não é uma porta serial em funcionamento (%2)").arg(port, m_serial.errorString());
+}
+
+QString QtCommPort::busyProblem(const QString &path, const QString &holder) const
+{
+    const QString busy = tr("%1: em uso por outro programa").arg(portLabel(path));
+    return holder.isEmpty() ? busy : busy + QStringLiteral(" (") + holder + QLatin1Char(')');
 }
 
 QString QtCommPort::portLabel(const QString &path) const

@@ -13,8 +13,9 @@ class QtCommPort : public CommPort
     Q_OBJECT
 
 public:
+    // lockFolders: where other programs leave their lock files (portlocks::systemFolders()).
     explicit QtCommPort(const QString &deviceFolder = QStringLiteral("/dev"),
-                        QObject *parent = nullptr);
+                        const QStringList &lockFolders = {}, QObject *parent = nullptr);
     ~QtCommPort() override;
 
     bool configure(const CommSettings &settings) override;
@@ -36,11 +37,14 @@ private:
     void drain();
     void onReadyRead();
     void onErrorOccurred(QSerialPort::SerialPortError error);
+    bool lockOrRefuse(const QString &path);
     QString describeOpenFailure(const QString &path, QSerialPort::SerialPortError error) const;
+    QString busyProblem(const QString &path, const QString &holder) const;
     QString portLabel(const QString &path) const;
     bool fail(const QString &reason);
 
     QString m_deviceFolder;
+    QStringList m_lockFolders;
     QStringList m_ports; // COM1 first; fixed when the settings are taken
     CommSettings m_settings;
     int m_commPort = 0;

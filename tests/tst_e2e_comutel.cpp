@@ -3,15 +3,19 @@
 // names, against tools/relay_sim or bare pseudo-terminals.
 #include "pseudo_terminal.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLockFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+#include <vector>
+
+#include <csignal>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -95,7 +99,8 @@ struct Comutel
         QFile file(path("log.txt"));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : "<none>";
     }
-    // Its copy with its window module, and a stale log.txt (or a folder in its place, which defeats even root).
+    // Its copy with its window module, and a stale log.txt (or a folder in its place, which defeats
+    // even root).
     bool prepare(bool logIsFolder = false)
     {
         QFile log(path("log.txt"));
@@ -104,9 +109,10 @@ struct Comutel
                (logIsFolder ? QDir(folder.path()).mkdir("log.txt")
                             : log.open(QIODevice::WriteOnly) && log.write(kStale) == kStale.size());
     }
-    // Without a display unless offscreen; locks: the serial lock folder the program sees.
+    // Without a display unless offscreen; locks: the lock folder (/run/lock) the program sees,
+    // shared by the runs that are given the same; redirect: what bash does to its standard output.
     void start(const QStringList &ports, const QStringList &arguments, bool offscreen = false,
-               const QString &locks = {})
+               const QString &locks = {}, const QString &redirect = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -114,7 +120,11 @@ struct Comutel
         if (offscreen)
             environment.insert("QT_QPA_PLATFORM", "offscreen");
         process.setProcessEnvironment(environment);
-        QStringList command{kWithPorts};
+        // exec where it can, so that the process is the program itself, for signals.
+        const QString line = redirect.startsWith('|')
+                                 ? "\"$@\" " + redirect + "; exit ${PIPESTATUS[0]}"
+                                 : "exec \"$@\" " + redirect;
+        QStringList command{"-c", line, "e2e", kWithPorts};
         if (!locks.isEmpty())
             command << "--locks" << locks;
         process.start("bash", command << ports << "--" << path("comutel") << arguments);
@@ -130,11 +140,39 @@ struct Comutel
     QString stderrText() { return QString::fromUtf8(process.readAllStandardError()); }
 };
 
+// lock: what LCK..ttyS1 (COM2's lock file) holds: "minicom" the line minicom writes, for a live
+// process and an hour old; "binary" a live pid in four bytes; "ended" the pid of a process that
+// has ended. redirect: what bash does to the program's standard output.
 void row(const char *name, const QStringList &ports, const QStringList &simOptions,
          const QStringList &arguments, int status, const QString &log, const QString &stderrText,
-         const QByteArray &heard)
+         const QByteArray &heard, const QString &lock = {}, const QString &redirect = {})
 {
-    QTest::newRow(name) << ports << simOptions << arguments << status << log << stderrText << heard;
+    QTest::newRow(name) << ports << simOptions << arguments << status << log << stderrText << heard
+                        << lock << redirect;
+}
+
+// Writes COM2's lock file in folder as lock says; returns its contents.
+QByteArray writeLock(const QString &folder, const QString &lock)
+{
+    qint64 pid = QCoreApplication::applicationPid();
+    if (lock == "ended") {
+        QProcess ended;
+        ended.start("true");
+        pid = ended.waitForStarted() ? ended.processId() : 0;
+        ended.waitForFinished();
+    }
+    const qint32 binaryPid = qint32(pid);
+    const QByteArray contents =
+        lock == "binary" ? QByteArray(reinterpret_cast<const char *>(&binaryPid), 4)
+                         : QByteArray::number(pid).rightJustified(10) + " minicom root\n";
+    QFile file(folder + "/LCK..ttyS1");
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
+        return {};
+    file.close();
+    if (lock == "minicom") // past the 30 s after which QSerialPort would take it for stale
+        file.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                         QFileDevice::FileModificationTime);
+    return contents;
 }
 
 } // namespace
@@ -150,6 +188,9 @@ private slots:
     void noBoardAndNoDisplay();
     void logThatCannotBeWritten();
     void windowLogsBytesArrivingOnTheirOwn();
+    void overlappingRunsTakeTurns_data();
+    void overlappingRunsTakeTurns();
+    void stoppedRunHoldsItsTurnThirtySecondsAtMost();
     void windowOutlivesItsBoard();
 };
 
@@ -166,14 +207,16 @@ void TestE2eComutel::initTestCase()
 void TestE2eComutel::run_data()
 {
     // Ports: COMn=SIM is relay_sim, run with simOptions; PTY a bare board; IDLE a port that must
-    // never be opened; COM2=HELD a port locked by another program. Stderr and the whole log.txt
-    // are patterns; heard is what PTY received, or the relay changes SIM reported.
+    // never be opened. Stderr and the whole log.txt are patterns; standard output must hold the
+    // logged answer and a newline. heard is what PTY received, or the relay changes SIM reported.
     for (const char *name : {"ports", "simOptions", "arguments"})
         QTest::addColumn<QStringList>(name);
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("log");
     QTest::addColumn<QString>("stderrText");
     QTest::addColumn<QByteArray>("heard");
+    QTest::addColumn<QString>("lock");
+    QTest::addColumn<QString>("redirect");
     const QStringList com2Sim{"COM2=SIM"}, com2Pty{"COM2=PTY"}, e{"E"};
     row("switches a relay", com2Sim, {}, {"1"}, 0, "-\r\n", "^$", "relé 1 ligado\n");
     row("answer in pieces", com2Sim, {}, e, 0, "0000\r\n", "^$", "");
@@ -184,6 +227,8 @@ void TestE2eComutel::run_data()
     row("board vanishes", com2Sim, {"--hang-up"}, e, 2, "-\r\n", "^comutel: .*COM 2", "");
     row("endless, 300 baud", com2Sim, {"--chatter"}, e, 0, "\\d{2,1023}\r\n", "^$", "");
     row("endless, full speed", com2Sim, {"--chatter", "--pace=0"}, e, 0, "\\d{1024}\r\n", "^$", "");
+    row("standard output closed", com2Sim, {}, e, 0, "0000\r\n", "^$", "", {}, ">&-");
+    row("standard output broken", com2Sim, {}, e, 0, "0000\r\n", "^$", "", {}, "| true");
     row("toolkit option", com2Pty, {}, {"-reverse"}, 0, "-\r\n", "^$", "-REVERSE");
     row("words joined", com2Pty, {}, {"-platform", "xcb"}, 0, "-\r\n", "^$", "-PLATFORM XCB");
     row("ISO 8859-1", com2Pty, {}, {"ação", "x€"}, 0, "-\r\n", "^$", "A\xC7\xC3O X?");
@@ -191,11 +236,13 @@ void TestE2eComutel::run_data()
     row("lower of two boards", {"COM4=PTY", "COM5=IDLE"}, {}, {"5"}, 0, "-\r\n", "^$", "5");
     row("COM5 is ttyUSB0", {"COM5=PTY"}, {}, {"1"}, 0, "-\r\n", "^$", "1");
     row("ttyACM after ttyUSB", {"COM5=/dev/null", "ttyACM0=PTY"}, {}, {"1"}, 0, "-\r\n", "^$", "1");
-    row("held port passed over", {"COM2=HELD", "COM3=PTY"}, {}, {"3"}, 0, "-\r\n", "^$", "3");
-    row("held port named", {"COM2=HELD", "COM3=/dev/null"}, {}, {"1"}, 1, "-\r\n",
-        kAdvice + ".*\ncomutel: COM2 \\(/dev/ttyS1\\): em uso por outro programa\n"
+    row("locked port passed over", {"COM2=IDLE", "COM3=PTY"}, {}, {"3"}, 0, "-\r\n", "^$", "3",
+        "minicom");
+    row("locked port named", {"COM2=IDLE", "COM3=/dev/null"}, {}, {"1"}, 1, "-\r\n",
+        kAdvice + ".*\ncomutel: COM2 \\(/dev/ttyS1\\): em uso por outro programa \\(PID \\d+\\)\n"
                   "comutel: COM3 \\(/dev/ttyS2\\): não é uma porta serial",
-        "");
+        "", "binary");
+    row("stale lock", com2Pty, {}, {"1"}, 0, "-\r\n", "^$", "1", "ended");
     row("window, no display", {"COM2=IDLE"}, {}, {}, 3, "-\r\n", "^comutel: [^\n]*\n$", "");
     row("--help", {"COM2=IDLE"}, {}, {"--help"}, 0, kStale, "^$", "");
 }
@@ -209,6 +256,8 @@ void TestE2eComutel::run()
     QFETCH(QString, log);
     QFETCH(QString, stderrText);
     QFETCH(QByteArray, heard);
+    QFETCH(QString, lock);
+    QFETCH(QString, redirect);
     Child sim;
     sim.start(QStringLiteral(COMUTEL_RELAY_SIM), simOptions);
     QVERIFY(sim.waitForReadyRead(10000)); // its first line names its port
@@ -218,23 +267,27 @@ void TestE2eComutel::run()
     OpenWatch idleWatch(idle.slavePath());
     QVERIFY(idleWatch.isValid());
     QTemporaryDir locks;
-    QLockFile held(locks.filePath("LCK..ttyS1")); // COM2's lock, as serial programs take it
-    QVERIFY(held.tryLock(0));
-    const bool usesHeld = ports.contains("COM2=HELD"), usesSim = ports.contains("COM2=SIM");
+    const QByteArray lockContents = lock.isEmpty() ? QByteArray() : writeLock(locks.path(), lock);
+    QVERIFY(lock.isEmpty() || !lockContents.isEmpty());
+    const bool usesSim = ports.contains("COM2=SIM");
     for (QString &port : ports)
         port.replace("=SIM", "=" + simPort)
             .replace("=PTY", "=" + board.slavePath())
-            .replace(QRegularExpression("=(IDLE|HELD)$"), "=" + idle.slavePath());
+            .replace("=IDLE", "=" + idle.slavePath());
 
     Comutel comutel;
     QVERIFY(comutel.prepare());
-    comutel.start(ports, arguments, false, usesHeld ? locks.path() : QString());
+    comutel.start(ports, arguments, false, locks.path(), redirect);
     const int exitStatus = comutel.finish();
     const QString said = comutel.stderrText();
     QVERIFY2(exitStatus == status, qPrintable(QString("exit %1; %2").arg(exitStatus).arg(said)));
-    QVERIFY2(matches(QRegularExpression::anchoredPattern(log), QString::fromLatin1(comutel.log())),
-             comutel.log().left(80).constData());
+    const QByteArray logged = comutel.log();
+    QVERIFY2(matches(QRegularExpression::anchoredPattern(log), QString::fromLatin1(logged)),
+             logged.left(80).constData());
     QVERIFY2(matches(stderrText, said), qPrintable(said));
+    const QByteArray printed = comutel.process.readAllStandardOutput();
+    if (arguments != QStringList{"--help"})
+        QCOMPARE(printed, logged != "-\r\n" && redirect.isEmpty() ? logged.chopped(2) + '\n' : "");
     if (usesSim) {
         QByteArray changes;
         QTRY_COMPARE_WITH_TIMEOUT(changes += sim.readAllStandardOutput(), heard, 10000);
@@ -242,8 +295,12 @@ void TestE2eComutel::run()
         QCOMPARE(board.read(heard.size() + 1, 500ms), heard);
     }
     QCOMPARE(idle.readAvailable(), QByteArray());
-    if (!usesHeld) // a held port may be opened to find its lock
-        QVERIFY(!idleWatch.opened());
+    QVERIFY(!idleWatch.opened()); // not even a locked port is opened
+    if (lock != "ended") {        // another program's lock is never removed nor rewritten
+        QFile lockFile(locks.filePath("LCK..ttyS1"));
+        QVERIFY(lock.isEmpty() ||
+                (lockFile.open(QIODevice::ReadOnly) && lockFile.readAll() == lockContents));
+    }
 }
 
 void TestE2eComutel::noBoardAndNoDisplay()
@@ -294,6 +351,14 @@ void TestE2eComutel::windowLogsBytesArrivingOnTheirOwn()
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(comutel.log(), QByteArray("-\r\n"));
+    // A command meanwhile finds the port busy: windows take no turns, so it does not wait for one.
+    Comutel command;
+    QVERIFY(command.prepare());
+    command.start({"COM2=" + board.slavePath()}, {"1"});
+    QCOMPARE(command.finish(), 1);
+    QVERIFY2(command.clock.elapsed() < 25000, qPrintable(QString::number(command.clock.elapsed())));
+    QVERIFY(command.stderrText().contains("COM2 (/dev/ttyS1): em uso por outro programa"));
+
     // Bytes waiting before the open are dropped; should these land in that instant, send again.
     for (int attempt = 0; attempt < 3 && comutel.isRunning(); ++attempt) {
         QTest::qWait(200);
@@ -302,7 +367,78 @@ void TestE2eComutel::windowLogsBytesArrivingOnTheirOwn()
     }
     QCOMPARE(comutel.finish(), 0);
     QCOMPARE(comutel.log(), QByteArray("OLA!\r\n"));
+    QCOMPARE(comutel.process.readAllStandardOutput(), QByteArray("OLA!\n"));
     QCOMPARE(board.readAvailable(), QByteArray()); // window mode sends nothing
+}
+
+void TestE2eComutel::overlappingRunsTakeTurns_data()
+{
+    QTest::addColumn<QStringList>("commands");
+    QTest::newRow("relays and a query") << QStringList{"E", "3", "1", "5"};
+    // Each query also switches a different relay on, so each answer differs from the others.
+    QTest::newRow("queries") << QStringList{"E1", "E3", "E5", "E7"};
+}
+
+void TestE2eComutel::overlappingRunsTakeTurns()
+{
+    QFETCH(QStringList, commands);
+    Child sim;
+    sim.start(QStringLiteral(COMUTEL_RELAY_SIM), {"--late=300"});
+    QVERIFY(sim.waitForReadyRead(10000));
+    const QString com2 = "COM2=" + QString::fromLocal8Bit(sim.readLine()).trimmed();
+    QTemporaryDir locks; // one /run/lock for all, as on one machine
+    std::vector<std::unique_ptr<Comutel>> runs;
+    for (const QString &command : commands) {
+        runs.push_back(std::make_unique<Comutel>());
+        QVERIFY(runs.back()->prepare());
+        runs.back()->start({com2}, {command}, false, locks.path());
+    }
+    QSet<QByteArray> answers;
+    QByteArray relaysOn;
+    for (int i = 0; i < commands.size(); ++i) {
+        Comutel &run = *runs.at(i);
+        QVERIFY2(run.finish() == 0, qPrintable(commands.at(i) + ": " + run.stderrText()));
+        const QByteArray answer = run.process.readAllStandardOutput();
+        if (commands.at(i).startsWith('E')) {
+            QVERIFY2(QRegularExpression("^[01]{4}\n$").match(answer).hasMatch(),
+                     answer.constData());
+            answers << answer;
+        }
+        if (commands.at(i).back().isDigit()) {
+            relaysOn += "relé " + QByteArray::number((commands.at(i).back().digitValue() + 1) / 2);
+            relaysOn += " ligado\n";
+        }
+    }
+    QCOMPARE(answers.size(),
+             int(std::count_if(commands.begin(), commands.end(),
+                               [](const QString &c) { return c.startsWith('E'); })));
+    QByteArray heard;
+    QTRY_COMPARE_WITH_TIMEOUT((heard += sim.readAllStandardOutput()).size(), relaysOn.size(),
+                              10000);
+    for (const QByteArray &line : relaysOn.split('\n')) // in whatever order the turns came
+        QVERIFY2(heard.contains(line), heard.constData());
+}
+
+void TestE2eComutel::stoppedRunHoldsItsTurnThirtySecondsAtMost()
+{
+    QTemporaryDir locks;
+    Comutel stopped; // no port at all: it would search for 3 s, holding its turn
+    QVERIFY(stopped.prepare());
+    stopped.start({}, {"1"}, false, locks.path());
+    QTRY_COMPARE_WITH_TIMEOUT(stopped.log(), QByteArray("-\r\n"), 10000); // it has its turn
+    ::kill(pid_t(stopped.process.processId()), SIGSTOP);
+
+    PseudoTerminal board;
+    QVERIFY(board.isValid());
+    Comutel next;
+    QVERIFY(next.prepare());
+    next.start({"COM2=" + board.slavePath()}, {"1"}, false, locks.path());
+    QCOMPARE(next.finish(), 0);
+    QVERIFY2(next.clock.elapsed() >= 29000, qPrintable(QString::number(next.clock.elapsed())));
+    QVERIFY(next.stderrText().startsWith("comutel: "));
+    QCOMPARE(board.read(2, 500ms), QByteArray("1"));
+    ::kill(pid_t(stopped.process.processId()), SIGCONT);
+    QCOMPARE(stopped.finish(), 1);
 }
 
 void TestE2eComutel::windowOutlivesItsBoard()

@@ -3,6 +3,7 @@
 #include "fake_comm_port.h"
 #include "main_window.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -17,7 +18,8 @@ class TestMainWindow : public QObject
 
 private slots:
     void init();
-    void loadPreparesWithoutOpening();
+    void load_data();
+    void load();
     void searchNamesEachPortTriedThenGivesUp_data();
     void searchNamesEachPortTriedThenGivesUp();
     void takesFirstPortThatOpensAndStopsSearching();
@@ -48,7 +50,6 @@ void TestMainWindow::init()
     m_folder = std::make_unique<QTemporaryDir>();
     m_port = std::make_unique<FakeCommPort>();
     m_view = std::make_unique<HeadlessWindow>();
-    m_view->visible = true;
     m_diagnostics.clear();
 }
 
@@ -75,18 +76,34 @@ int TestMainWindow::waitForEnd()
     return m_finished->first().first().toInt();
 }
 
-void TestMainWindow::loadPreparesWithoutOpening()
+void TestMainWindow::load_data()
 {
-    QVERIFY(QFile(m_folder->filePath("log.txt")).open(QIODevice::WriteOnly)); // a stale log
+    QTest::addColumn<QString>("parameter");
+    QTest::addColumn<bool>("logWritable");
+    QTest::newRow("command mode") << "e" << true;
+    QTest::newRow("window mode") << "" << true;
+    QTest::newRow("window mode, log not writable") << "" << false; // never shown, not even briefly
+}
+
+void TestMainWindow::load()
+{
+    QFETCH(QString, parameter);
+    QFETCH(bool, logWritable);
+    QDir folder(m_folder->path());
+    QVERIFY(logWritable ? QFile(folder.filePath("log.txt")).open(QIODevice::WriteOnly) // stale
+                        : folder.mkdir("log.txt"));
+    m_view->visible = !parameter.isEmpty();
     m_port->settingsReadBack = "1200,e,7,1";
-    start("e");
-    QCOMPARE(log(), QByteArray("-\r\n"));
+    start(parameter);
+    QCOMPARE(m_view->visible, parameter.isEmpty() && logWritable);
     QVERIFY(m_port->tried.isEmpty()); // the first attempt waits for the first tick
-    QVERIFY(!m_view->visible);
+    if (!logWritable) {
+        QCOMPARE(waitForEnd(), int(MainWindow::ExitFatal));
+        QVERIFY(!m_port->configured);
+        return;
+    }
+    QCOMPARE(log(), QByteArray("-\r\n"));
     QCOMPARE(m_view->label3, QStringLiteral("Baudrate: 1200 bp/s")); // read back, not assumed
-    const CommSettings &s = m_port->taken;
-    QVERIFY(s.DTREnable && s.RTSEnable && s.NullDiscard && !s.EOFEnable && s.Handshaking == 0);
-    QCOMPARE(s.Settings, QStringLiteral("300,n,8,1"));
 }
 
 void TestMainWindow::searchNamesEachPortTriedThenGivesUp_data()
@@ -124,7 +141,8 @@ void TestMainWindow::searchNamesEachPortTriedThenGivesUp()
     }
     QCOMPARE(waitForEnd(), int(MainWindow::ExitNoPort));
     QCOMPARE(m_diagnostics.size(), 6); // the advice, then the device that would not open
-    QCOMPARE(m_diagnostics.first(), QStringLiteral("O Windows não pôde detectar a placa controladora."));
+    QCOMPARE(m_diagnostics.first(),
+             QStringLiteral("O Windows não pôde detectar a placa controladora."));
     QCOMPARE(m_diagnostics.last(), QStringLiteral("comutel: COM5 (/dev/ttyUSB0): sem permissão"));
 }
 
@@ -151,8 +169,11 @@ void TestMainWindow::dispatchOnFirstLetter_data()
     QTest::newRow("word, upper-cased") << "Liga" << QByteArray("LIGA") << false << 0;
     QTest::newRow("lower-case e") << "e" << QByteArray("E") << true << 0;
     QTest::newRow("r5") << "r5" << QByteArray("R5") << true << 0;
-    QTest::newRow("8-bit upper-casing") << "eçã€" << QByteArray("E\xc7\xc3?") << true << 0;
-    QTest::newRow("refused by the port") << "2" << QByteArray() << false << 3;
+    // One byte a character: upper-cased where that stays in ISO 8859-1, else as it is; '?'
+    // for characters outside it.
+    QTest::newRow("8-bit upper-casing")
+        << "eçã€😀ßÿµ" << QByteArray("E\xc7\xc3??\xdf\xff\xb5") << true << 0;
+    QTest::newRow("query refused by the port") << "e" << QByteArray() << false << 3;
 }
 
 void TestMainWindow::dispatchOnFirstLetter()
@@ -172,6 +193,7 @@ void TestMainWindow::dispatchOnFirstLetter()
         m_port->receive("1");
     }
     QCOMPARE(waitForEnd(), status); // a command never sent is never reported as sent
+    QCOMPARE(m_diagnostics.size(), status == 0 ? 0 : 1); // and has no answer to wait for
     QVERIFY(!m_port->portOpen());
     QCOMPARE(log(), awaitsAnswer ? QByteArray("1\r\n") : QByteArray("-\r\n"));
 }
