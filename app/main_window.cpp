@@ -38,10 +38,9 @@ QByteArray commandBytes(const QString &parameter)
 
 } // namespace
 
-MainWindow::MainWindow(CommPort *port, Window *window, const QString &commandParameter,
-                       const ReplyLog &replyLog, QObject *parent)
-    : QObject(parent), MSComm1(port), window(window), commandParameter(commandParameter),
-      replyLog(replyLog)
+MainWindow::MainWindow(CommPort *port, Window *view, const QString &parameter, const ReplyLog &log,
+                       QObject *parent)
+    : QObject(parent), MSComm1(port), window(view), commandParameter(parameter), replyLog(log)
 {
     // A coarse timer would fire the 500 ms time-out some 25 ms early.
     TimerConectar.setTimerType(Qt::PreciseTimer);
@@ -81,6 +80,8 @@ void MainWindow::onLoad()
         endProgram(ExitFatal);
         return;
     }
+    for (const QString &problem : MSComm1->mapProblems())
+        emit diagnostic(QStringLiteral("comutel: ") + problem);
     TimerConectar.start();
     const int baud = leadingNumber(MSComm1->settings().left(4));
     window->setLabel3(QStringLiteral("Baudrate: %1 bp/s").arg(baud));
@@ -128,6 +129,8 @@ void MainWindow::giveUp()
         emit diagnostic(piece);
     for (const QString &problem : std::as_const(openProblems))
         emit diagnostic(QStringLiteral("comutel: ") + problem);
+    emit diagnostic(QStringLiteral("comutel: \"comutel --ports\" mostra o dispositivo de cada "
+                                   "número COM e o que há nele"));
     // The message box, where a display allows one, follows once the event loop has ended.
     endProgram(ExitNoPort);
 }

@@ -33,9 +33,9 @@ public:
     static constexpr qint16 kFirstPort = 2;
     static constexpr qint16 kLastPort = 30;
 
-    // Neither the port nor the window is owned; commandParameter empty means window mode.
-    MainWindow(CommPort *port, Window *window, const QString &commandParameter,
-               const ReplyLog &replyLog, QObject *parent = nullptr);
+    // Neither the port nor the view is owned; an empty parameter means window mode.
+    MainWindow(CommPort *port, Window *view, const QString &parameter, const ReplyLog &log,
+               QObject *parent = nullptr);
     ~MainWindow() override;
 
     // Runs once, at start; in window mode it shows the window as its last step.

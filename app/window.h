@@ -33,7 +33,7 @@ public:
     }
     void setLabel3(const QString &text) override { label3 = text; }
     void setLabel8(const QString &text) override { label8 = text; }
-    void setVisible(bool visible) override { this->visible = visible; }
+    void setVisible(bool shown) override { visible = shown; }
     void setCloseHandler(std::function<void()> handler) override { close = std::move(handler); }
 
     QString label1 = QStringLiteral("Buscando em COM");
