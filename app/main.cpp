@@ -1,6 +1,7 @@
 // comutel: drives the Pelmora 2/4 relay board on a serial port at 300 baud.
 #include "file_trust.h"
 #include "main_window.h"
+#include "port_listing.h"
 #include "qt_comm_port.h"
 #include "reply_log.h"
 #include "turn_lock.h"
@@ -136,7 +137,7 @@ WindowModule *loadWindowModule()
 // Runs MainWindow until it ends; returns its exit status.
 int run(QCoreApplication &app, Window *window, const QString &commandParameter)
 {
-    QtCommPort port;
+    QtCommPort port(QtCommPort::Places::ofSystem());
     MainWindow program(&port, window, commandParameter, ReplyLog::besideExecutable());
     QObject::connect(&program, &MainWindow::diagnostic, &printLine);
     QObject::connect(&program, &MainWindow::answered, &printAnswer);
@@ -160,6 +161,19 @@ void showAdviceBox(char *programName)
     if (module->hasDisplay())
         module->showMessageBox(QStringLiteral("Ravelto"),
                                MainWindow::advice().join(QStringLiteral("\n\n")));
+}
+
+int listPorts()
+{
+    const QtCommPort::Places places = QtCommPort::Places::ofSystem();
+    for (const QString &problem : portnames::comPorts(places.devices, places.maps).ignored)
+        printLine(QStringLiteral("comutel: ") + problem);
+    const QStringList lines = portListing(places);
+    if (lines.isEmpty())
+        printLine(QStringLiteral("comutel: nenhum número COM tem dispositivo"));
+    for (const QString &line : lines)
+        std::printf("%s\n", line.toLocal8Bit().constData());
+    return 0;
 }
 
 // Our turn on the board, among the comutels that other scripts start at the same moment.
@@ -238,6 +252,8 @@ int main(int argc, char *argv[])
         return 0;
     }
     qInstallMessageHandler(dropQtMessages);
+    if (commandParameter == QLatin1String("--ports"))
+        return listPorts();
     return commandParameter.isEmpty() ? windowMode(argv[0])
                                       : commandMode(commandParameter, argv[0]);
 }

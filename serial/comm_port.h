@@ -61,6 +61,8 @@ public:
     // After a failed open: one line naming the device and why a user could not open it, or
     // empty when there is simply no device with that number.
     virtual QString openProblem() const = 0;
+    // After configure(): one line for each entry of the user's COM map that was ignored.
+    virtual QStringList mapProblems() const { return {}; }
 
 signals:
     // Delivered on the owner's thread while the port is open (comEvPortLost: just after the

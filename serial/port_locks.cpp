@@ -55,7 +55,7 @@ std::optional<Contents> readLockFile(const QString &path, bool *exists)
 }
 
 // Only the very file that was read: a new lock put in its place meanwhile stays.
-void removeStale(const QString &path, const Contents &stale)
+void removeStaleLock(const QString &path, const Contents &stale)
 {
     struct stat info;
     if (::lstat(QFile::encodeName(path).constData(), &info) == 0 && info.st_dev == stale.device &&
@@ -98,7 +98,8 @@ QStringList systemFolders()
     return folders;
 }
 
-std::optional<LockFile> lockFileOn(const QString &devicePath, const QStringList &folders)
+std::optional<LockFile> lockFileOn(const QString &devicePath, const QStringList &folders,
+                                   bool removeStale)
 {
     const QFileInfo device(devicePath);
     QStringList names{device.fileName()};
@@ -114,8 +115,8 @@ std::optional<LockFile> lockFileOn(const QString &devicePath, const QStringList 
             const qint64 pid = contents ? pidIn(contents->bytes) : 0;
             if (pid == 0 || (pid != ::getpid() && isRunning(pid)))
                 return LockFile{path, pid};
-            if (pid != ::getpid())
-                removeStale(path, *contents);
+            if (pid != ::getpid() && removeStale)
+                removeStaleLock(path, *contents);
         }
     }
     return std::nullopt;

@@ -28,8 +28,9 @@ struct LockFile
 // The lock file that keeps devicePath from us, looked for under the device's own name and, for
 // a link, the name of the device it leads to: one naming a live process other than ours, or one
 // naming no process at all, which could be a lock still being written. A lock of a process that
-// has ended is stale: it is removed, so that it stops nobody.
-std::optional<LockFile> lockFileOn(const QString &devicePath, const QStringList &folders);
+// has ended is stale: unless told otherwise it is removed, so that it stops nobody.
+std::optional<LockFile> lockFileOn(const QString &devicePath, const QStringList &folders,
+                                   bool removeStale = true);
 
 // The process holding an flock on the device, from /proc/locks; 0 when unknown.
 qint64 flockHolder(const QString &devicePath);

@@ -1,7 +1,7 @@
 #include "qt_comm_port.h"
 
+#include "port_check.h"
 #include "port_locks.h"
-#include "port_names.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstring>
 
-#include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -62,20 +61,14 @@ bool parseLineSettings(const QString &text, LineSettings *line)
     return true;
 }
 
-QString groupOwning(const QString &path)
-{
-    struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return {};
-    const struct group *group = ::getgrgid(info.st_gid);
-    return group ? QString::fromLocal8Bit(group->gr_name) : QString::number(info.st_gid);
-}
-
 } // namespace
 
-QtCommPort::QtCommPort(const QString &deviceFolder, const QStringList &lockFolders, QObject *parent)
-    : CommPort(parent), m_deviceFolder(deviceFolder),
-      m_lockFolders(lockFolders.isEmpty() ? portlocks::systemFolders() : lockFolders)
+QtCommPort::Places QtCommPort::Places::ofSystem()
+{
+    return {QStringLiteral("/dev"), portnames::mapFolders(), portlocks::systemFolders()};
+}
+
+QtCommPort::QtCommPort(const Places &places, QObject *parent) : CommPort(parent), m_places(places)
 {
     connect(&m_serial, &QSerialPort::readyRead, this, &QtCommPort::onReadyRead);
     connect(&m_serial, &QSerialPort::errorOccurred, this, &QtCommPort::onErrorOccurred);
@@ -108,7 +101,7 @@ bool QtCommPort::configure(const CommSettings &settings)
                                                         : QSerialPort::HardwareControl);
     m_serial.setReadBufferSize(settings.InBufferSize);
     // The search starts right after this, so this is when the COM numbers are fixed.
-    m_ports = portnames::comPorts(m_deviceFolder);
+    m_map = portnames::comPorts(m_places.devices, m_places.maps);
     return true;
 }
 
@@ -127,7 +120,7 @@ bool QtCommPort::setCommPort(int number)
 
 QString QtCommPort::devicePath() const
 {
-    return m_commPort >= 1 && m_commPort <= m_ports.size() ? m_ports.at(m_commPort - 1) : QString();
+    return m_map.port(m_commPort).device;
 }
 
 bool QtCommPort::setPortOpen(bool open)
@@ -153,20 +146,27 @@ bool QtCommPort::open()
         return fail(tr("não há porta COM%1").arg(m_commPort));
 
     // Looked at first: QSerialPort would delete another program's lock it takes for stale.
-    if (const auto lock = portlocks::lockFileOn(path, m_lockFolders)) {
-        m_openProblem = busyProblem(path, lock->pid > 0 ? tr("PID %1").arg(lock->pid)
-                                                        : tr("trava %1").arg(lock->path));
-        return fail(m_openProblem);
-    }
+    if (const auto lock = portlocks::lockFileOn(path, m_places.locks))
+        return refuse(path, portcheck::heldBy(*lock));
     m_serial.setPortName(path);
     if (!m_serial.open(QIODevice::ReadWrite)) {
-        m_openProblem = describeOpenFailure(path, m_serial.error());
-        m_error = m_serial.errorString();
+        portcheck::Finding finding = portcheck::check(path, m_places.locks);
+        if (finding.state == portcheck::State::Free) // free for a plain open, not for QSerialPort
+            finding = {portcheck::State::NotSerial, m_serial.errorString()};
         m_serial.clearError();
-        return false;
+        return refuse(path, finding);
     }
-    if (!lockOrRefuse(path))
-        return false;
+    // Root passes the kernel's exclusive mode (TIOCEXCL), so also take the advisory lock that
+    // other serial tools and a second comutel honour.
+    if (::flock(m_serial.handle(), LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        m_serial.close();
+        if (error == EWOULDBLOCK)
+            return refuse(path, portcheck::flockedBy(path));
+        m_openProblem = tr("%1: não foi possível travar a porta: %2")
+                            .arg(portLabel(path), QString::fromLocal8Bit(std::strerror(error)));
+        return fail(m_openProblem);
+    }
     // Pseudo-terminals and some adapters have no modem lines: the requests fail there, and
     // the board talks all the same, so a refusal must not cost us the port.
     m_serial.setDataTerminalReady(m_settings.DTREnable);
@@ -176,22 +176,6 @@ bool QtCommPort::open()
     m_serial.clear(QSerialPort::Input);
     m_received.clear();
     return true;
-}
-
-// Root passes the kernel's exclusive mode (TIOCEXCL), so also take the advisory lock that
-// other serial tools and a second comutel honour.
-bool QtCommPort::lockOrRefuse(const QString &path)
-{
-    if (::flock(m_serial.handle(), LOCK_EX | LOCK_NB) == 0)
-        return true;
-    const int error = errno;
-    m_serial.close();
-    const qint64 holder = error == EWOULDBLOCK ? portlocks::flockHolder(path) : 0;
-    m_openProblem = error != EWOULDBLOCK
-                        ? tr("%1: não foi possível travar a porta: %2")
-                              .arg(portLabel(path), QString::fromLocal8Bit(std::strerror(error)))
-                        : busyProblem(path, holder > 0 ? tr("PID %1").arg(holder) : QString());
-    return fail(m_openProblem);
 }
 
 void QtCommPort::close()
@@ -262,26 +246,13 @@ void QtCommPort::onErrorOccurred(QSerialPort::SerialPortError error)
         this, [this] { emit comm(comEvPortLost); }, Qt::QueuedConnection);
 }
 
-QString QtCommPort::describeOpenFailure(const QString &path,
-                                        QSerialPort::SerialPortError error) const
+bool QtCommPort::refuse(const QString &path, const portcheck::Finding &finding)
 {
-    if (!QFileInfo::exists(path))
-        return {}; // no device with that number: nothing a user could mend
-    const QString port = portLabel(path);
-    if (error == QSerialPort::PermissionError) {
-        if (::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0)
-            return tr("%1: sem permissão; o usuário precisa pertencer ao grupo %2, dono do "
-                      "dispositivo (normalmente dialout)")
-                .arg(port, groupOwning(path));
-        return busyProblem(path, {});
-    }
-    return tr("%1: não é uma porta serial em funcionamento (%2)").arg(port, m_serial.errorString());
-}
-
-QString QtCommPort::busyProblem(const QString &path, const QString &holder) const
-{
-    const QString busy = tr("%1: em uso por outro programa").arg(portLabel(path));
-    return holder.isEmpty() ? busy : busy + QStringLiteral(" (") + holder + QLatin1Char(')');
+    // No device with that number is nothing a user could mend: no line for it.
+    m_openProblem = finding.state == portcheck::State::Missing
+                        ? QString()
+                        : portLabel(path) + QStringLiteral(": ") + portcheck::describe(finding);
+    return fail(m_openProblem.isEmpty() ? tr("não há dispositivo %1").arg(path) : m_openProblem);
 }
 
 QString QtCommPort::portLabel(const QString &path) const

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "comm_port.h"
+#include "port_check.h"
+#include "port_names.h"
 
 #include <QSerialPort>
 #include <QStringList>
@@ -13,9 +15,23 @@ class QtCommPort : public CommPort
     Q_OBJECT
 
 public:
-    // lockFolders: where other programs leave their lock files (portlocks::systemFolders()).
-    explicit QtCommPort(const QString &deviceFolder = QStringLiteral("/dev"),
-                        const QStringList &lockFolders = {}, QObject *parent = nullptr);
+    // The folders the port depends on; tests give scratch ones.
+    struct Places
+    {
+        Places(const QString &deviceFolder, const QList<portnames::MapFolder> &mapFolders = {},
+               const QStringList &lockFolders = {})
+            : devices(deviceFolder), maps(mapFolders), locks(lockFolders)
+        {
+        }
+        // /dev, the user's and the system's map folders, /run/lock.
+        static Places ofSystem();
+
+        QString devices;
+        QList<portnames::MapFolder> maps; // the COM map, first folder first
+        QStringList locks;                // other programs' lock files
+    };
+
+    explicit QtCommPort(const Places &places, QObject *parent = nullptr);
     ~QtCommPort() override;
 
     bool configure(const CommSettings &settings) override;
@@ -27,6 +43,7 @@ public:
     QByteArray input() override;
     QString errorString() const override { return m_error; }
     QString openProblem() const override { return m_openProblem; }
+    QStringList mapProblems() const override { return m_map.ignored; }
 
     // The device that the current COM number stands for; empty when there is none.
     QString devicePath() const;
@@ -37,15 +54,12 @@ private:
     void drain();
     void onReadyRead();
     void onErrorOccurred(QSerialPort::SerialPortError error);
-    bool lockOrRefuse(const QString &path);
-    QString describeOpenFailure(const QString &path, QSerialPort::SerialPortError error) const;
-    QString busyProblem(const QString &path, const QString &holder) const;
+    bool refuse(const QString &path, const portcheck::Finding &finding);
     QString portLabel(const QString &path) const;
     bool fail(const QString &reason);
 
-    QString m_deviceFolder;
-    QStringList m_lockFolders;
-    QStringList m_ports; // COM1 first; fixed when the settings are taken
+    Places m_places;
+    portnames::PortMap m_map; // fixed when the settings are taken
     CommSettings m_settings;
     int m_commPort = 0;
     QSerialPort m_serial;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include <csignal>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -90,14 +91,24 @@ qint64 cpuTimeMs(qint64 pid)
 struct Comutel
 {
     QTemporaryDir folder;
+    QTemporaryDir config; // its XDG_CONFIG_HOME: the user's COM map is in comutel/ports there
     Child process;
     QElapsedTimer clock;
+    QStringList wrapper; // run before the program inside the private /dev, as setpriv is
 
     QString path(const QString &name) const { return folder.filePath(name); }
     QByteArray log() const
     {
         QFile file(path("log.txt"));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : "<none>";
+    }
+    // A link comN in the user's COM map; without a device, a plain file in the way.
+    bool map(const QString &entry, const QString &device) const
+    {
+        const QString path = config.filePath("comutel/ports/" + entry);
+        return QDir(config.path()).mkpath("comutel/ports") &&
+               (device.isEmpty() ? QFile(path).open(QIODevice::WriteOnly)
+                                 : QFile::link(device, path));
     }
     // Its copy with its window module, and a stale log.txt (or a folder in its place, which defeats
     // even root).
@@ -119,6 +130,7 @@ struct Comutel
             environment.remove(QString::fromLatin1(name));
         if (offscreen)
             environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("XDG_CONFIG_HOME", config.path());
         process.setProcessEnvironment(environment);
         // exec where it can, so that the process is the program itself, for signals.
         const QString line = redirect.startsWith('|')
@@ -127,7 +139,7 @@ struct Comutel
         QStringList command{"-c", line, "e2e", kWithPorts};
         if (!locks.isEmpty())
             command << "--locks" << locks;
-        process.start("bash", command << ports << "--" << path("comutel") << arguments);
+        process.start("bash", command << ports << "--" << wrapper << path("comutel") << arguments);
         clock.start();
     }
     bool isRunning() const { return process.state() != QProcess::NotRunning; }
@@ -188,6 +200,7 @@ private slots:
     void noBoardAndNoDisplay();
     void logThatCannotBeWritten();
     void windowLogsBytesArrivingOnTheirOwn();
+    void portsListsWhatAnOpenWouldMeet();
     void overlappingRunsTakeTurns_data();
     void overlappingRunsTakeTurns();
     void stoppedRunHoldsItsTurnThirtySecondsAtMost();
@@ -207,8 +220,9 @@ void TestE2eComutel::initTestCase()
 void TestE2eComutel::run_data()
 {
     // Ports: COMn=SIM is relay_sim, run with simOptions; PTY a bare board; IDLE a port that must
-    // never be opened. Stderr and the whole log.txt are patterns; standard output must hold the
-    // logged answer and a newline. heard is what PTY received, or the relay changes SIM reported.
+    // never be opened; comN=... a link in the user's COM map. Stderr and the whole log.txt are
+    // patterns; standard output must hold the logged answer and a newline. heard is what PTY
+    // received, or the relay changes SIM reported.
     for (const char *name : {"ports", "simOptions", "arguments"})
         QTest::addColumn<QStringList>(name);
     QTest::addColumn<int>("status");
@@ -243,6 +257,9 @@ void TestE2eComutel::run_data()
                   "comutel: COM3 \\(/dev/ttyS2\\): não é uma porta serial",
         "", "binary");
     row("stale lock", com2Pty, {}, {"1"}, 0, "-\r\n", "^$", "1", "ended");
+    row("board mapped to COM2", {"COM2=IDLE", "com2=PTY"}, {}, {"1"}, 0, "-\r\n", "^$", "1");
+    row("map entry ignored, named", {"com2", "COM2=PTY"}, {}, {"1"}, 0, "-\r\n",
+        "^comutel: [^\n]*/comutel/ports/com2: ignorado[^\n]*\n$", "1");
     row("window, no display", {"COM2=IDLE"}, {}, {}, 3, "-\r\n", "^comutel: [^\n]*\n$", "");
     row("--help", {"COM2=IDLE"}, {}, {"--help"}, 0, kStale, "^$", "");
 }
@@ -277,6 +294,9 @@ void TestE2eComutel::run()
 
     Comutel comutel;
     QVERIFY(comutel.prepare());
+    for (const QString &port : ports.filter(QRegularExpression("^com\\d")))
+        QVERIFY(comutel.map(port.section('=', 0, 0), port.section('=', 1)));
+    ports.removeIf([](const QString &port) { return port.startsWith("com"); });
     comutel.start(ports, arguments, false, locks.path(), redirect);
     const int exitStatus = comutel.finish();
     const QString said = comutel.stderrText();
@@ -369,6 +389,41 @@ void TestE2eComutel::windowLogsBytesArrivingOnTheirOwn()
     QCOMPARE(comutel.log(), QByteArray("OLA!\r\n"));
     QCOMPARE(comutel.process.readAllStandardOutput(), QByteArray("OLA!\n"));
     QCOMPARE(board.readAvailable(), QByteArray()); // window mode sends nothing
+}
+
+void TestE2eComutel::portsListsWhatAnOpenWouldMeet()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root, to run comutel as a user who may not open every device");
+    PseudoTerminal free, busy, unreadable;
+    QVERIFY(free.isValid() && busy.isValid() && unreadable.isValid());
+    const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup |
+                     QFile::ReadOther | QFile::WriteOther;
+    QVERIFY(QFile::setPermissions(free.slavePath(), all) &&
+            QFile::setPermissions(busy.slavePath(), all) &&
+            QFile::setPermissions(unreadable.slavePath(), QFile::ReadOwner | QFile::WriteOwner));
+    QFile holder(busy.slavePath()); // another program's flock on the device
+    QVERIFY(holder.open(QIODevice::ReadWrite) && ::flock(holder.handle(), LOCK_EX) == 0);
+
+    Comutel comutel;
+    QVERIFY(comutel.prepare());
+    QVERIFY(QFile::setPermissions(comutel.folder.path(),
+                                  all & ~(QFile::WriteGroup | QFile::WriteOther)));
+    comutel.wrapper = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    comutel.start(
+        {"COM2=" + free.slavePath(), "COM3=" + busy.slavePath(), "COM4=" + unreadable.slavePath()},
+        {"--ports"});
+    QCOMPARE(comutel.finish(), 0);
+    const QString listed = QString::fromUtf8(comutel.process.readAllStandardOutput());
+    const QString pid = QString::number(QCoreApplication::applicationPid());
+    QVERIFY2(matches("^COM2 +/dev/ttyS1 +padrão +livre\n"
+                     "COM3 +/dev/ttyS2 +padrão +em uso por outro programa \\(PID " +
+                         pid +
+                         "\\)\n"
+                         "COM4 +/dev/ttyS3 +padrão +sem permissão; [^\n]* grupo \\w+[^\n]*\n$",
+                     listed),
+             qPrintable(listed + comutel.stderrText()));
+    QCOMPARE(free.readAvailable(), QByteArray()); // it sends nothing
 }
 
 void TestE2eComutel::overlappingRunsTakeTurns_data()

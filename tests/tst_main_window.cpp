@@ -140,10 +140,12 @@ void TestMainWindow::searchNamesEachPortTriedThenGivesUp()
         return;
     }
     QCOMPARE(waitForEnd(), int(MainWindow::ExitNoPort));
-    QCOMPARE(m_diagnostics.size(), 6); // the advice, then the device that would not open
+    // The advice, the device that would not open, then where to look.
+    QCOMPARE(m_diagnostics.size(), 7);
     QCOMPARE(m_diagnostics.first(),
              QStringLiteral("O Windows não pôde detectar a placa controladora."));
-    QCOMPARE(m_diagnostics.last(), QStringLiteral("comutel: COM5 (/dev/ttyUSB0): sem permissão"));
+    QCOMPARE(m_diagnostics.at(5), QStringLiteral("comutel: COM5 (/dev/ttyUSB0): sem permissão"));
+    QVERIFY(m_diagnostics.last().contains("comutel --ports"));
 }
 
 void TestMainWindow::takesFirstPortThatOpensAndStopsSearching()

@@ -1,9 +1,12 @@
+// The COM map on scratch folders: the default numbering and the links of the map folders.
 #include "port_names.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 class TestPortNames : public QObject
 {
@@ -16,45 +19,77 @@ private slots:
 
 void TestPortNames::comPorts_data()
 {
-    QTest::addColumn<QStringList>("devices"); // "name" is a file, "name>target" a link
-    QTest::addColumn<QStringList>("fromCom5");
+    // Entries: "name" is a file, "name>target" a link; a target without a slash is a name in the
+    // device folder. expected: from COM1 on, each number's device ("" for none), its folder left
+    // out; ignored: how many map entries were left aside.
+    for (const char *column : {"devices", "user", "system", "expected"})
+        QTest::addColumn<QStringList>(column);
+    QTest::addColumn<int>("userMode");
+    QTest::addColumn<int>("ignored");
+    const QStringList legacy{"ttyS0", "ttyS1", "ttyS2", "ttyS3"}; // present or not
 
-    QTest::newRow("no adapters") << QStringList{"ttyS0", "ttyS1"} << QStringList{};
     QTest::newRow("USB before ACM")
-        << QStringList{"ttyACM0", "ttyUSB0", "ttyUSB1"}
-        << QStringList{"ttyUSB0", "ttyUSB1", "ttyACM0"};
+        << QStringList{"ttyACM0", "ttyUSB0", "ttyUSB1"} << QStringList{} << QStringList{}
+        << legacy + QStringList{"ttyUSB0", "ttyUSB1", "ttyACM0"} << 0700 << 0;
     QTest::newRow("a gap ends a family")
-        << QStringList{"ttyUSB0", "ttyUSB2", "ttyACM1"} << QStringList{"ttyUSB0"};
-    QTest::newRow("a link to a device counts, a dangling one does not")
-        << QStringList{"ttyUSB0>/dev/null", "ttyACM0>/nonexistent/device"}
-        << QStringList{"ttyUSB0"};
+        << QStringList{"ttyUSB0", "ttyUSB2", "ttyACM1"} << QStringList{} << QStringList{}
+        << legacy + QStringList{"ttyUSB0"} << 0700 << 0;
+    QTest::newRow("a device link counts, a dangling one does not")
+        << QStringList{"ttyUSB0>/dev/null", "ttyACM0>/nonexistent/device"} << QStringList{}
+        << QStringList{} << legacy + QStringList{"ttyUSB0"} << 0700 << 0;
+    QTest::newRow("user over system, each mapped device numbered once")
+        << QStringList{"ttyUSB0", "ttyUSB1"} << QStringList{"com2>ttyUSB1"}
+        << QStringList{"com2>ttyUSB0", "com3>ttyUSB0"}
+        << QStringList{"ttyS0", "ttyUSB1", "ttyUSB0", "ttyS3", "", ""} << 0700 << 0;
+    QTest::newRow("a link to nothing takes its number out")
+        << QStringList{"ttyS1"} << QStringList{"com2>missing"} << QStringList{}
+        << QStringList{"ttyS0", "missing", "ttyS2", "ttyS3"} << 0700 << 0;
+    QTest::newRow("a number past the default ones")
+        << QStringList{"ttyUSB0"} << QStringList{"com9>ttyUSB0"} << QStringList{}
+        << legacy + QStringList{"", "", "", "", "ttyUSB0"} << 0700 << 0;
+    QTest::newRow("junk and numbers out of range")
+        << QStringList{"ttyS1"}
+        << QStringList{"com0>ttyS1", "com31>ttyS1", "COM4>ttyS1", "com05>ttyS1", "com5", "notes"}
+        << QStringList{} << legacy << 0700 << 6;
+    QTest::newRow("a folder others can write")
+        << QStringList{} << QStringList{"com2>ttyUSB0"} << QStringList{} << legacy << 0777 << 1;
 }
 
 void TestPortNames::comPorts()
 {
     QFETCH(QStringList, devices);
-    QFETCH(QStringList, fromCom5);
-
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    for (const QString &device : devices) {
-        const QStringList parts = device.split(QLatin1Char('>'));
-        const QString path = folder.filePath(parts.first());
-        if (parts.size() == 2) {
-            QVERIFY(QFile::link(parts.last(), path));
-        } else {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
+    QFETCH(QStringList, user);
+    QFETCH(QStringList, system);
+    QFETCH(QStringList, expected);
+    QFETCH(int, userMode);
+    QFETCH(int, ignored);
+    QTemporaryDir root;
+    QDir folder(root.path());
+    QVERIFY(folder.mkdir("dev") && folder.mkdir("user") && folder.mkdir("system"));
+    const QString dev = folder.filePath("dev");
+    const auto make = [&](const QString &where, const QStringList &entries) {
+        for (const QString &entry : entries) {
+            const QString path = folder.filePath(where + '/' + entry.section('>', 0, 0));
+            const QString target = entry.section('>', 1);
+            if (!target.isEmpty())
+                QVERIFY(QFile::link(target.contains('/') ? target : dev + '/' + target, path));
+            else
+                QVERIFY(QFile(path).open(QIODevice::WriteOnly));
         }
-    }
+    };
+    make("dev", devices);
+    make("user", user);
+    make("system", system);
+    QVERIFY(::chmod(QFile::encodeName(folder.filePath("user")).constData(), userMode) == 0);
 
-    const QStringList ports = portnames::comPorts(folder.path());
-    QStringList expected;
-    for (const char *legacy : {"ttyS0", "ttyS1", "ttyS2", "ttyS3"}) // present or not
-        expected << folder.filePath(QLatin1String(legacy));
-    for (const QString &name : fromCom5)
-        expected << folder.filePath(name);
-    QCOMPARE(ports, expected);
+    const portnames::PortMap map =
+        portnames::comPorts(dev, {{folder.filePath("user"), portnames::Origin::UserMap},
+                                  {folder.filePath("system"), portnames::Origin::SystemMap}});
+    QStringList found;
+    for (const portnames::ComPort &port : map.ports)
+        found << QString(port.device).remove(dev + '/');
+    QCOMPARE(found, expected);
+    QCOMPARE(map.ignored.size(), ignored);
 }
 
 QTEST_GUILESS_MAIN(TestPortNames)

@@ -29,6 +29,7 @@ private slots:
 
 private:
     bool openCom2(QtCommPort &port);
+    QtCommPort::Places places() const { return QtCommPort::Places(m_devices->path()); }
 
     std::unique_ptr<QTemporaryDir> m_devices;
     std::unique_ptr<PseudoTerminal> m_board;
@@ -49,7 +50,7 @@ bool TestQtCommPort::openCom2(QtCommPort &port)
 
 void TestQtCommPort::lineSettingsWhileOpen()
 {
-    QtCommPort port(m_devices->path());
+    QtCommPort port(places());
     QVERIFY2(openCom2(port), qPrintable(port.errorString())); // DTR/RTS refused on a pty
     QCOMPARE(port.settings(), QStringLiteral("300,n,8,1"));
 
@@ -64,7 +65,7 @@ void TestQtCommPort::lineSettingsWhileOpen()
 
 void TestQtCommPort::bytesWrittenJustBeforeCloseAllArrive()
 {
-    QtCommPort port(m_devices->path());
+    QtCommPort port(places());
     QVERIFY(openCom2(port));
     QByteArray command(512, 'x');
     command[511] = '8';
@@ -79,7 +80,7 @@ void TestQtCommPort::bytesWrittenJustBeforeCloseAllArrive()
 
 void TestQtCommPort::dropsNulBytes()
 {
-    QtCommPort port(m_devices->path());
+    QtCommPort port(places());
     QVERIFY(openCom2(port));
     QByteArray received;
     connect(&port, &CommPort::comm, this, [&] { received += port.input(); });
@@ -91,7 +92,7 @@ void TestQtCommPort::dropsNulBytes()
 void TestQtCommPort::discardsInputWaitingBeforeOpen()
 {
     QVERIFY(m_board->write("stale"));
-    QtCommPort port(m_devices->path());
+    QtCommPort port(places());
     QVERIFY(openCom2(port));
     QSignalSpy events(&port, &CommPort::comm);
 
@@ -102,7 +103,7 @@ void TestQtCommPort::discardsInputWaitingBeforeOpen()
 
 void TestQtCommPort::gathersSlowAnswerWhole()
 {
-    QtCommPort port(m_devices->path());
+    QtCommPort port(places());
     QVERIFY(openCom2(port));
     ReplyCollector collector;
     connect(&port, &CommPort::comm, &collector, [&] { collector.add(port.input()); });
@@ -126,7 +127,7 @@ void TestQtCommPort::gathersSlowAnswerWhole()
 
 void TestQtCommPort::hangUpClosesPortOnce()
 {
-    QtCommPort port(m_devices->path());
+    QtCommPort port(places());
     QVERIFY(openCom2(port));
     QSignalSpy events(&port, &CommPort::comm);
 
@@ -144,15 +145,17 @@ void TestQtCommPort::explainsDevicesThatWillNotOpen_data()
     QTest::addColumn<QString>("problem");
 
     QTest::newRow("missing") << QString() << QString();
-    QTest::newRow("not a terminal") << "/dev/null" << "não é uma porta serial em funcionamento";
-    QTest::newRow("held by another program") << "busy" << "em uso por outro programa";
+    QTest::newRow("not a terminal") << "/dev/null"
+                                    << "não é uma porta serial em funcionamento";
+    QTest::newRow("held by another program") << "busy"
+                                             << "em uso por outro programa";
 }
 
 void TestQtCommPort::explainsDevicesThatWillNotOpen()
 {
     QFETCH(QString, target);
     QFETCH(QString, problem);
-    QtCommPort holder(m_devices->path());
+    QtCommPort holder(places());
     if (target == "busy") {
         QVERIFY(openCom2(holder));
         target = m_board->slavePath();
@@ -160,7 +163,7 @@ void TestQtCommPort::explainsDevicesThatWillNotOpen()
     if (!target.isEmpty())
         QVERIFY(QFile::link(target, m_devices->filePath("ttyS2")));
 
-    QtCommPort port(m_devices->path());
+    QtCommPort port(places());
     QVERIFY(port.configure(CommSettings{}));
     QVERIFY(port.setCommPort(3));
     QVERIFY(!port.setPortOpen(true));
