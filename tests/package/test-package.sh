@@ -23,6 +23,7 @@ trap 'cleanup; rm -rf "$work"' EXIT
 check() { [[ -z $step ]] || { echo "pacote: ok - $step"; passed=$((passed + 1)); }; step=$1; }
 fail() { echo "pacote: FALHOU - $step: $*" >&2; exit 1; }
 wait_for() { for _ in {1..50}; do grep -q "$2" "$1" && return; sleep 0.1; done; false; }
+(($(id -u) == 0)) || { echo "pacote: precisa de root (instala, cria um usuário)" >&2; exit 1; }
 [[ -x $build/tools/relay_sim ]] || { echo "pacote: falta $build/tools/relay_sim" >&2; exit 1; }
 cleanup # whatever an interrupted run left
 
