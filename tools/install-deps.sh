@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs, from Debian 12's packages, whatever comutel needs to build, test and try that is
-# not on the machine yet. Needs root (or sudo).
+# not on the machine yet, and the packages named as arguments. Needs root (or sudo).
 set -euo pipefail
 
 packages=(
@@ -18,6 +18,8 @@ packages=(
     # bench/run.py: peak memory of each run
     time python3
 )
+# More named by the caller: tools/run-tests.sh adds what the package test needs.
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

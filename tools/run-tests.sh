@@ -14,3 +14,6 @@ if awk '/<testcase /{e2e = /name="tst_e2e_/} e2e && /^SKIP /' build/ctest.xml | 
     echo "run-tests: testes ponta a ponta foram pulados (acima)" >&2
     exit 1
 fi
+# The Debian package: built, checked, installed and used as a dialout user, then purged.
+tools/install-deps.sh lintian man-db binutils passwd
+tests/package/test-package.sh build
