@@ -22,15 +22,29 @@
 
 namespace {
 
+// Says what the manual page says, in short.
 const char kUsage[] =
     "Uso: comutel [COMANDO]\n"
-    "Aciona a controladora 2/4 relés Pelmora numa porta serial a 300 bp/s.\n"
-    "Procura a placa de COM2 a COM30 e envia o COMANDO em maiúsculas:\n"
-    "  1 3 5 7   ligam os relés 1 a 4;   2 4 6 8   desligam os relés 1 a 4\n"
-    "  E..., R...  consultas: a resposta da placa fica em log.txt, ao lado do executável\n"
-    "Sem COMANDO, mostra a janela com o estado da conexão.\n"
+    "     comutel --ports | --help | --version\n"
+    "Aciona a controladora 2/4 relés Pelmora numa porta serial a 300 bp/s, 8N1.\n"
+    "Procura a placa de COM2 a COM30, uma porta a cada 100 ms, e envia o COMANDO em maiúsculas,\n"
+    "um byte por caractere (ISO 8859-1; o que fica fora dela vira \"?\"):\n"
+    "  1 3 5 7     ligam os relés 1 a 4;   2 4 6 8   desligam os relés 1 a 4\n"
+    "  E..., R...  consultas: a resposta sai na saída padrão e fica em log.txt, ao lado do\n"
+    "              executável (o log vale \"-\" enquanto não há resposta)\n"
+    "Sem COMANDO, mostra a janela com o estado da conexão e mantém a porta aberta.\n"
+    "Execuções no modo comando esperam a vez umas das outras (até 30 s); portas travadas por\n"
+    "outros programas (/run/lock/LCK..*, flock) são puladas.\n"
+    "Portas: COM1 a COM4 são /dev/ttyS0 a ttyS3; COM5 em diante, os adaptadores USB (ttyUSB0...,\n"
+    "depois ttyACM0...). Um link comN em ~/.config/comutel/ports (ou, para todos, em\n"
+    "/etc/comutel/ports) fixa o número N num dispositivo, como /dev/serial/by-id/...\n"
+    "  --ports     lista cada número COM com dispositivo, de onde veio o número e o que há nele\n"
+    "              (livre, em uso, sem permissão...): o primeiro passo quando a placa não é achada\n"
     "Estado de saída: 0 enviado (e resposta gravada) ou janela fechada; 1 nenhuma porta abriu;\n"
-    "2 a placa não respondeu a tempo; 3 erro fatal (log.txt não gravável, sem tela, ...).\n";
+    "2 a placa não respondeu em 500 ms; 3 erro fatal (log.txt não gravável, comando não\n"
+    "enviado, sem tela para a janela).\n"
+    "Para abrir uma porta serial, o usuário precisa pertencer ao grupo dono dela, normalmente\n"
+    "dialout: sudo adduser $USER dialout, e entrar de novo na sessão. Veja man comutel.\n";
 
 // Everything after the program name, as one text. Read before Qt sees argv, so that a command
 // such as "-reverse" goes to the board instead of being taken as a Qt option.
