@@ -16,29 +16,19 @@ class FakeCommPort : public CommPort
     Q_OBJECT
 
 public:
-    QSet<int> openable;         // COM numbers that open
+    QSet<int> openable;          // COM numbers that open
     QMap<int, QString> problems; // COM numbers that exist but fail, and why
-    QString settingsReadBack;   // overrides what settings() reports
+    QString settingsReadBack = QStringLiteral("300,n,8,1");
     bool refuseOutput = false;
     std::function<void()> beforeOpenAttempt;
 
     // What happened.
     bool configured = false;
-    CommSettings taken;
     QList<int> tried;
     QByteArray written;
-    int closes = 0;
 
-    bool configure(const CommSettings &settings) override
-    {
-        configured = true;
-        taken = settings;
-        return true;
-    }
-    QString settings() const override
-    {
-        return settingsReadBack.isEmpty() ? taken.Settings : settingsReadBack;
-    }
+    bool configure(const CommSettings &) override { return configured = true; }
+    QString settings() const override { return settingsReadBack; }
     bool setCommPort(int number) override
     {
         m_number = number;
@@ -47,7 +37,6 @@ public:
     bool setPortOpen(bool open) override
     {
         if (!open) {
-            closes += m_open ? 1 : 0;
             m_open = false;
             return true;
         }

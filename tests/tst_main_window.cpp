@@ -22,11 +22,9 @@ private slots:
     void load();
     void searchNamesEachPortTriedThenGivesUp_data();
     void searchNamesEachPortTriedThenGivesUp();
-    void takesFirstPortThatOpensAndStopsSearching();
     void dispatchOnFirstLetter_data();
     void dispatchOnFirstLetter();
     void answerThatBeganInTimeIsGatheredWhole();
-    void queryWithoutAnswerTimesOut();
     void vanishedPortShowsDisconnected();
     void closeRequestEndsInEveryState_data();
     void closeRequestEndsInEveryState();
@@ -82,6 +80,7 @@ void TestMainWindow::load_data()
     QTest::addColumn<bool>("logWritable");
     QTest::newRow("command mode") << "e" << true;
     QTest::newRow("window mode") << "" << true;
+    QTest::newRow("command mode, log not writable") << "1" << false; // no port touched
     QTest::newRow("window mode, log not writable") << "" << false; // never shown, not even briefly
 }
 
@@ -92,7 +91,7 @@ void TestMainWindow::load()
     QDir folder(m_folder->path());
     QVERIFY(logWritable ? QFile(folder.filePath("log.txt")).open(QIODevice::WriteOnly) // stale
                         : folder.mkdir("log.txt"));
-    m_view->visible = !parameter.isEmpty();
+    m_view->visible = !parameter.isEmpty() && logWritable; // command mode must hide it
     m_port->settingsReadBack = "1200,e,7,1";
     start(parameter);
     QCOMPARE(m_view->visible, parameter.isEmpty() && logWritable);
@@ -100,6 +99,7 @@ void TestMainWindow::load()
     if (!logWritable) {
         QCOMPARE(waitForEnd(), int(MainWindow::ExitFatal));
         QVERIFY(!m_port->configured);
+        QVERIFY(m_diagnostics.size() == 1 && m_diagnostics.first().contains("log.txt"));
         return;
     }
     QCOMPARE(log(), QByteArray("-\r\n"));
@@ -146,18 +146,6 @@ void TestMainWindow::searchNamesEachPortTriedThenGivesUp()
              QStringLiteral("O Windows não pôde detectar a placa controladora."));
     QCOMPARE(m_diagnostics.at(5), QStringLiteral("comutel: COM5 (/dev/ttyUSB0): sem permissão"));
     QVERIFY(m_diagnostics.last().contains("comutel --ports"));
-}
-
-void TestMainWindow::takesFirstPortThatOpensAndStopsSearching()
-{
-    m_port->openable = {4, 7};
-    start(QString());
-    QTRY_COMPARE_WITH_TIMEOUT(m_view->label1, QStringLiteral("Conectado em COM 4"), 5000);
-    QCOMPARE(m_view->label1Colour, Window::Colour::Green);
-    QTest::qWait(300);
-    QCOMPARE(m_port->tried, (QList<int>{2, 3, 4}));
-    QVERIFY(m_port->portOpen());
-    QVERIFY(m_port->written.isEmpty());
 }
 
 void TestMainWindow::dispatchOnFirstLetter_data()
@@ -213,15 +201,6 @@ void TestMainWindow::answerThatBeganInTimeIsGatheredWhole()
     const QByteArray answer = "01" + QByteArray(1022, 'x');
     QCOMPARE(log(), answer + "\r\n");
     QCOMPARE(m_view->label8, QString::fromLatin1(answer));
-}
-
-void TestMainWindow::queryWithoutAnswerTimesOut()
-{
-    m_port->openable = {3};
-    start("R1");
-    QCOMPARE(waitForEnd(), int(MainWindow::ExitNoAnswer));
-    QCOMPARE(log(), QByteArray("-\r\n"));
-    QVERIFY(!m_port->portOpen());
 }
 
 void TestMainWindow::vanishedPortShowsDisconnected()

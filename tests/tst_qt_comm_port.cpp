@@ -2,13 +2,10 @@
 // folder of its own and plays the board on the master side.
 #include "pseudo_terminal.h"
 #include "qt_comm_port.h"
-#include "reply_collector.h"
 
 #include <QFile>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <memory>
 
@@ -20,12 +17,7 @@ private slots:
     void init();
     void lineSettingsWhileOpen();
     void bytesWrittenJustBeforeCloseAllArrive();
-    void dropsNulBytes();
-    void discardsInputWaitingBeforeOpen();
-    void gathersSlowAnswerWhole();
-    void hangUpClosesPortOnce();
-    void explainsDevicesThatWillNotOpen_data();
-    void explainsDevicesThatWillNotOpen();
+    void inputIsWhatCameAfterTheOpenWithoutNuls();
 
 private:
     bool openCom2(QtCommPort &port);
@@ -78,8 +70,9 @@ void TestQtCommPort::bytesWrittenJustBeforeCloseAllArrive()
     QCOMPARE(m_board->read(command.size() + 1, std::chrono::milliseconds(500)), command);
 }
 
-void TestQtCommPort::dropsNulBytes()
+void TestQtCommPort::inputIsWhatCameAfterTheOpenWithoutNuls()
 {
+    QVERIFY(m_board->write("stale")); // waiting before the open: no answer to our command
     QtCommPort port(places());
     QVERIFY(openCom2(port));
     QByteArray received;
@@ -87,93 +80,6 @@ void TestQtCommPort::dropsNulBytes()
 
     QVERIFY(m_board->write(QByteArray("A\0B\0\0C\0", 7)));
     QTRY_COMPARE_WITH_TIMEOUT(received, QByteArray("ABC"), 5000);
-}
-
-void TestQtCommPort::discardsInputWaitingBeforeOpen()
-{
-    QVERIFY(m_board->write("stale"));
-    QtCommPort port(places());
-    QVERIFY(openCom2(port));
-    QSignalSpy events(&port, &CommPort::comm);
-
-    QVERIFY(m_board->write("1"));
-    QVERIFY(events.wait(5000));
-    QCOMPARE(port.input(), QByteArray("1"));
-}
-
-void TestQtCommPort::gathersSlowAnswerWhole()
-{
-    QtCommPort port(places());
-    QVERIFY(openCom2(port));
-    ReplyCollector collector;
-    connect(&port, &CommPort::comm, &collector, [&] { collector.add(port.input()); });
-    QSignalSpy gathered(&collector, &ReplyCollector::gathered);
-
-    // One byte every 33 ms, as a board at 300 baud sends them.
-    const QByteArray answer("0110");
-    int sent = 0;
-    QTimer pacer;
-    pacer.setTimerType(Qt::PreciseTimer);
-    connect(&pacer, &QTimer::timeout, this, [&] {
-        m_board->write(answer.mid(sent++, 1));
-        if (sent == answer.size())
-            pacer.stop();
-    });
-    pacer.start(33);
-
-    QVERIFY(gathered.wait(5000));
-    QCOMPARE(gathered.first().first().toByteArray(), answer);
-}
-
-void TestQtCommPort::hangUpClosesPortOnce()
-{
-    QtCommPort port(places());
-    QVERIFY(openCom2(port));
-    QSignalSpy events(&port, &CommPort::comm);
-
-    m_board->hangUp();
-    QTRY_VERIFY_WITH_TIMEOUT(!events.isEmpty(), 5000);
-    QCOMPARE(events.first().first().value<CommEvent>(), comEvPortLost);
-    QVERIFY(!port.portOpen()); // left open, the error would repeat without end
-    QTest::qWait(300);
-    QCOMPARE(events.size(), 1);
-}
-
-void TestQtCommPort::explainsDevicesThatWillNotOpen_data()
-{
-    QTest::addColumn<QString>("target"); // what ttyS2 (COM3) is; "busy" = the pty, already open
-    QTest::addColumn<QString>("problem");
-
-    QTest::newRow("missing") << QString() << QString();
-    QTest::newRow("not a terminal") << "/dev/null"
-                                    << "não é uma porta serial em funcionamento";
-    QTest::newRow("held by another program") << "busy"
-                                             << "em uso por outro programa";
-}
-
-void TestQtCommPort::explainsDevicesThatWillNotOpen()
-{
-    QFETCH(QString, target);
-    QFETCH(QString, problem);
-    QtCommPort holder(places());
-    if (target == "busy") {
-        QVERIFY(openCom2(holder));
-        target = m_board->slavePath();
-    }
-    if (!target.isEmpty())
-        QVERIFY(QFile::link(target, m_devices->filePath("ttyS2")));
-
-    QtCommPort port(places());
-    QVERIFY(port.configure(CommSettings{}));
-    QVERIFY(port.setCommPort(3));
-    QVERIFY(!port.setPortOpen(true));
-    QVERIFY(!port.portOpen());
-    if (problem.isEmpty()) {
-        QCOMPARE(port.openProblem(), QString());
-    } else {
-        QVERIFY2(port.openProblem().contains(problem), qPrintable(port.openProblem()));
-        QVERIFY(port.openProblem().startsWith("COM3 (" + m_devices->filePath("ttyS2") + ")"));
-    }
 }
 
 QTEST_GUILESS_MAIN(TestQtCommPort)

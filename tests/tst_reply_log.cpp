@@ -1,5 +1,6 @@
 // The reply log on scratch folders: its one line, and the links it follows or refuses.
 #include "reply_log.h"
+#include "skip_or_fail.h"
 
 #include <QDir>
 #include <QFile>
@@ -79,7 +80,7 @@ void TestReplyLog::followsOnlyLinksNoOneElseCouldPlace()
     QFETCH(bool, linkOfAnotherUser);
     QFETCH(bool, followed);
     if (::geteuid() != 0)
-        QSKIP("needs root, to give the link to another user");
+        COMUTEL_SKIP("needs root, to give the link to another user");
     QTemporaryDir root;
     QDir folder(root.path());
     QVERIFY(folder.mkdir("bin") && folder.mkdir("var"));
