@@ -1,5 +1,4 @@
 // comutel: drives the Pelmora 2/4 relay board on a serial port at 300 baud.
-#include "file_trust.h"
 #include "main_window.h"
 #include "port_listing.h"
 #include "qt_comm_port.h"
@@ -16,7 +15,6 @@
 #include <cstdio>
 #include <memory>
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -39,7 +37,8 @@ const char kUsage[] =
     "depois ttyACM0...). Um link comN em ~/.config/comutel/ports (ou, para todos, em\n"
     "/etc/comutel/ports) fixa o número N num dispositivo, como /dev/serial/by-id/...\n"
     "  --ports     lista cada número COM com dispositivo, de onde veio o número e o que há nele\n"
-    "              (livre, em uso, sem permissão...): o primeiro passo quando a placa não é achada\n"
+    "              (livre, em uso, sem permissão...): o primeiro passo quando a placa não é "
+    "achada\n"
     "Estado de saída: 0 enviado (e resposta gravada) ou janela fechada; 1 nenhuma porta abriu;\n"
     "2 a placa não respondeu em 500 ms; 3 erro fatal (log.txt não gravável, comando não\n"
     "enviado, sem tela para a janela).\n"
@@ -117,35 +116,14 @@ bool choosePlatform()
     return askedOffscreen;
 }
 
-// The widgets live in a module of their own (see window_module.h). It is looked for beside the
-// executable, in ../lib/comutel, then where it was installed, so that a user's own copy of the
-// executable still has its window. A module that another user could have put there is never
-// loaded: comutel may run as root.
+// Where a window or a box is to be shown.
 WindowModule *loadWindowModule()
 {
-    const QString exeFolder = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
-    const QString name = QStringLiteral("/comutel-window.so");
-    QString problem = QStringLiteral("comutel-window.so não está ao lado do executável, em "
-                                     "../lib/comutel nem em " COMUTEL_MODULE_DIR);
-    for (const QString &folder : {exeFolder, exeFolder + QStringLiteral("/../lib/comutel"),
-                                  QStringLiteral(COMUTEL_MODULE_DIR)}) {
-        const QString path = QFileInfo(folder + name).canonicalFilePath();
-        if (path.isEmpty())
-            continue;
-        if (!filetrust::isTrusted(path)) {
-            problem = QStringLiteral("%1 pode ter sido posto ali por outro usuário").arg(path);
-            continue;
-        }
-        void *handle = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
-        auto entry = handle ? reinterpret_cast<WindowModule *(*)()>(
-                                  ::dlsym(handle, COMUTEL_WINDOW_MODULE_ENTRY))
-                            : nullptr;
-        if (entry)
-            return entry();
-        problem = QString::fromLocal8Bit(::dlerror());
-    }
-    printLine(QStringLiteral("comutel: não foi possível carregar a janela: %1").arg(problem));
-    return nullptr;
+    QString problem;
+    WindowModule *module = WindowModule::load(&problem);
+    if (!module)
+        printLine(QStringLiteral("comutel: não foi possível carregar a janela: %1").arg(problem));
+    return module;
 }
 
 // Runs MainWindow until it ends; returns its exit status.

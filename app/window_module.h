@@ -22,6 +22,10 @@ public:
     virtual Window *createWindow() = 0;
     // Modal box with OK and Cancel; returns when either dismisses it.
     virtual void showMessageBox(const QString &title, const QString &text) = 0;
+
+    // Opens the module: beside the executable, in ../lib/comutel, then where it was installed.
+    // Null, with the reason in problem, when there is none that no other user could have put there.
+    static WindowModule *load(QString *problem);
 };
 
 // The one symbol the module exports.
