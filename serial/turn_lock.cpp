@@ -1,6 +1,7 @@
 #include "turn_lock.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -79,8 +80,15 @@ TurnLock::Result TurnLock::take(std::chrono::milliseconds longest)
 {
     release();
     const int fd = open();
-    if (fd < 0)
-        return Result::Unavailable;
+    if (fd < 0) {
+        const int error = errno;
+        // No lock folder, or none we may make the file in: a lone run, as before turns existed.
+        if (!QFileInfo::exists(m_path) && !QFileInfo(m_path).isSymLink())
+            return Result::Unavailable;
+        m_error =
+            QStringLiteral("%1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(error)));
+        return Result::Failed;
+    }
     struct stat info;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
