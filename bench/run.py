@@ -3,11 +3,11 @@
 
 Usage, as root: bench/run.py BUILD/comutel [--runs N] [--out FILE] [--six-may-fail]
 
-Every run goes through tools/with-ports.sh, as in the end-to-end tests (a private /dev with only
-the ports named, a private /run/lock), so the machine's own ports play no part. Figures are medians
-over N runs with their spread (min to max). Before each run the harness runs alone the same way
-(/bin/true through with-ports.sh, under GNU time); the median of those beside a case is taken off
-its start-to-exit times, so that a change of load on the machine cancels out.
+Every run goes through tools/with-ports.sh (a private /dev with only the ports named, a private
+/run/lock), so the machine's own ports play no part, and is timed inside it, from the start to the
+exit of the command under GNU time: with-ports.sh's own setup varies with the load by more than
+what is measured. The harness's cost, /bin/true timed the same way, is taken off start-to-exit
+times. Figures are medians over N runs with their spread (min to max).
 """
 import argparse
 import collections
@@ -23,6 +23,9 @@ import time
 from pathlib import Path
 
 SCAN_TICK_MS = 100.0
+MET = {True: "met", False: "missed"}
+# Inside the private /dev: the command's start and exit on the wall clock, into the file $0.
+TIMER = 'start=$EPOCHREALTIME; "$@"; status=$?; echo "$start $EPOCHREALTIME" >"$0"; exit $status'
 TOGETHER = 6
 WITH_PORTS = str(Path(__file__).resolve().parent.parent / "tools" / "with-ports.sh")
 
@@ -62,42 +65,49 @@ class Board:
     def listen(self, stream):
         for line in stream:
             if line.startswith("relay_sim: recebido"):
-                self.received_at = time.monotonic()
+                self.received_at = time.time()  # the clock TIMER has
 
 
 class Runner:
-    def __init__(self, work, env, count):
-        self.work, self.env, self.count, self.harness = work, env, count, []
+    """Runs commands from the scratch folder, each through tools/with-ports.sh."""
 
-    def launch(self, argv, com2, env=None, locks=None, peak=os.devnull):
-        """argv in a private /dev with COM2 (if any), under GNU time unless peak is None."""
+    def __init__(self, work, env, count):
+        self.work, self.env, self.count, self.harness, self.setup = work, env, count, [], []
+
+    def launch(self, argv, com2, env=None, locks=None, times=None):
+        """argv in a private /dev with COM2 (if any); with times, timed there under GNU time."""
         command = [WITH_PORTS] + (["--locks", locks] if locks else [])
         command += ([f"COM2={com2}"] if com2 else []) + ["--"]
-        if peak is not None:
-            command += ["/usr/bin/time", "-q", "-f", "%M", "-o", peak]
+        if times:
+            for stale in (times, times + ".peak"):
+                Path(stale).unlink(missing_ok=True)
+            command += ["bash", "-c", TIMER, times, "/usr/bin/time", "-q", "-f", "%M", "-o",
+                        times + ".peak"]
         return subprocess.Popen(command + argv, cwd=self.work, env=env or self.env,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    @staticmethod
+    def times(path, status):
+        """Start and exit in seconds of the wall clock, peak resident memory in KiB."""
+        check(os.path.exists(path + ".peak"), f"a run did not start (status {status})")
+        start, end = map(float, Path(path).read_text().split())
+        return start, end, int(Path(path + ".peak").read_text().split()[-1])
+
     def once(self, argv, com2):
-        """Start-to-exit in ms, peak resident memory in KiB (of argv alone), exit status."""
-        peak = os.path.join(self.work, "peak")
-        Path(peak).unlink(missing_ok=True)
-        start = time.monotonic()
-        status = self.launch(argv, com2, peak=peak).wait()
-        elapsed = (time.monotonic() - start) * 1000.0
-        check(os.path.exists(peak), f"{argv[0]} did not run (status {status})")
-        return elapsed, int(Path(peak).read_text().split()[-1]), status
+        """Start to exit in ms, peak resident memory in KiB, exit status."""
+        path, outside = os.path.join(self.work, "times"), time.monotonic()
+        status = self.launch(argv, com2, times=path).wait()
+        outside = time.monotonic() - outside
+        start, end, kib = self.times(path, status)
+        self.setup.append((outside - (end - start)) * 1000.0)
+        return (end - start) * 1000.0, kib, status
 
     def runs(self, argv, com2, expected):
-        """self.count runs of argv, each after one of the harness alone: ms less harness, MiB."""
-        harness, runs = [], []
-        for _ in range(self.count):
-            harness.append(self.once(["/bin/true"], com2)[0])
-            runs.append(self.once(argv, com2))
+        """self.count runs of argv: start to exit in ms less harness, peak memory in MiB."""
+        runs = [self.once(argv, com2) for _ in range(self.count)]
         statuses = [status for _, _, status in runs]
         check(set(statuses) == {expected}, f"{Path(argv[0]).name} {argv[-1]} ended {statuses}")
-        self.harness += harness
-        cost = statistics.median(harness)
+        cost = statistics.median(self.harness)
         return [t - cost for t, _, _ in runs], [kib / 1024.0 for _, kib, _ in runs]
 
 
@@ -111,19 +121,16 @@ def fmt(values, unit, digits=1):
     return f"{median:.{digits}f} {unit} ({low:.{digits}f} – {high:.{digits}f})"
 
 
-def verdict(met):
-    return "met" if met else "missed"
-
-
 def measure(args, run, exe, board, quiet):
     rows = []
+    run.harness = [run.once(["/bin/true"], board.port)[0] for _ in range(args.runs)]
     net, memory = run.runs([exe, "1"], board.port, 0)
     ratio = [t / SCAN_TICK_MS for t in net]
     rows.append(("`comutel 1`, board on COM2: start to exit, less harness", fmt(net, "ms"), "", ""))
     rows.append(("  as a ratio to the first 100 ms scan tick", fmt(ratio, "", 2), "≤ 1.10",
-                 verdict(statistics.median(ratio) <= 1.10)))
+                 MET[statistics.median(ratio) <= 1.10]))
     rows.append(("  peak resident memory", fmt(memory, "MiB"), "≤ 30 MiB",
-                 verdict(statistics.median(memory) <= 30)))
+                 MET[statistics.median(memory) <= 30]))
 
     net, memory = run.runs([sys.executable, "-c", PEER, "/dev/ttyS1", "1"], board.port, 0)
     rows.append(("peer: python3 termios script, port known, no search: start to exit, less harness",
@@ -131,15 +138,17 @@ def measure(args, run, exe, board, quiet):
     rows.append(("  peer peak resident memory", fmt(memory, "MiB"), "", ""))
 
     one, _ = run.runs([exe, "E"], board.port, 0)
+    harness = statistics.median(run.harness)
     rows.append(("`comutel E`, board answers: start to exit, less harness", fmt(one, "ms"), "", ""))
     # Each in a private /dev of its own, but all with the one lock folder, as on one machine.
     locks = tempfile.mkdtemp(prefix="locks-", dir=run.work)
     spans, statuses = [], collections.Counter()
+    paths = [os.path.join(run.work, f"times{i}") for i in range(TOGETHER)]
     for _ in range(args.runs):
-        start = time.monotonic()
-        group = [run.launch([exe, "E"], board.port, locks=locks) for _ in range(TOGETHER)]
+        group = [run.launch([exe, "E"], board.port, locks=locks, times=path) for path in paths]
         statuses.update(process.wait() for process in group)
-        spans.append((time.monotonic() - start) * 1000.0 - statistics.median(run.harness))
+        times = [run.times(path, "?") for path in paths]
+        spans.append((max(t[1] for t in times) - min(t[0] for t in times)) * 1000.0 - harness)
     told = ", ".join(f"{status} ×{count}" for status, count in sorted(statuses.items()))
     all_zero = set(statuses) == {0}
     check(all_zero or args.six_may_fail,
@@ -148,17 +157,16 @@ def measure(args, run, exe, board, quiet):
     rows.append((f"{TOGETHER} `comutel E` started together, one board: first start to last exit, "
                  "less harness", fmt(spans, "ms"), "", ""))
     rows.append((f"  as a ratio to {TOGETHER} times one `comutel E`", fmt(shares, "", 2), "≤ 1.2",
-                 verdict(all_zero and statistics.median(shares) <= 1.2)
+                 MET[all_zero and statistics.median(shares) <= 1.2]
                  + ("" if all_zero else f": exit statuses {told}")))
 
     timeouts = []
     for _ in range(args.runs):
-        quiet.received_at = None
-        status = run.launch([exe, "E"], quiet.port).wait()
-        ended = time.monotonic()
+        quiet.received_at, path = None, os.path.join(run.work, "times")
+        status = run.launch([exe, "E"], quiet.port, times=path).wait()
         check(status == 2, f"comutel E without answer ended with {status}")
         check(quiet.received_at is not None, "the silent board never heard comutel E")
-        timeouts.append((ended - quiet.received_at) * 1000.0)
+        timeouts.append((run.times(path, status)[1] - quiet.received_at) * 1000.0)
     rows.append(("`comutel E`, no answer: from the command reaching the board to exit",
                  fmt(timeouts, "ms"), "500 ms", ""))
 
@@ -168,8 +176,8 @@ def measure(args, run, exe, board, quiet):
 
     idle, offscreen = [], dict(run.env, QT_QPA_PLATFORM="offscreen")
     for _ in range(max(3, args.runs)):
-        # Without GNU time: with-ports.sh execs the program, so this process becomes comutel.
-        window = run.launch([exe], board.port, offscreen, peak=None)
+        # Untimed: with-ports.sh execs the program, so this process becomes comutel.
+        window = run.launch([exe], board.port, offscreen)
         time.sleep(1.0)  # connected by now: the first tick comes at 100 ms
         check(Path(f"/proc/{window.pid}/comm").read_text() == "comutel\n", "no window started")
         before = cpu_ns(window.pid)
@@ -178,7 +186,7 @@ def measure(args, run, exe, board, quiet):
         window.terminate()
         window.wait()
     rows.append((f"window connected and idle: CPU time over {args.idle_seconds:.0f} s",
-                 fmt(idle, "ms", 2), "< 10 ms", verdict(statistics.median(idle) < 10)))
+                 fmt(idle, "ms", 2), "< 10 ms", MET[statistics.median(idle) < 10]))
     return rows
 
 
@@ -191,9 +199,8 @@ def main():
     parser.add_argument("--six-may-fail", action="store_true",
                         help=f"report {TOGETHER} queries together even when some do not end 0")
     args = parser.parse_args()
-    build = os.path.dirname(os.path.realpath(args.comutel))
-    simulator = os.path.join(build, "tools", "relay_sim")
-    module = os.path.join(build, "comutel-window.so")
+    build = Path(args.comutel).resolve().parent
+    simulator, module = build / "tools" / "relay_sim", build / "comutel-window.so"
     for needed in (args.comutel, simulator, module):
         check(os.access(needed, os.R_OK), f"{needed}: not built")
     probe = subprocess.run([WITH_PORTS, "--", "true"], stderr=subprocess.PIPE, text=True)
@@ -218,8 +225,9 @@ def main():
     info = Path("/proc/cpuinfo").read_text().splitlines()
     cpu = next((i.split(":", 1)[1].strip() for i in info if i.startswith("model name")), "unknown")
     lines = [f"Machine: {cpu}, {os.cpu_count()} cores, Linux {platform.release()}; {args.runs} "
-             "runs each; harness cost (/bin/true through tools/with-ports.sh, under GNU time, "
-             f"before every run) {fmt(run.harness, 'ms')}.", "",
+             "runs each, each through tools/with-ports.sh and timed inside it; harness cost "
+             f"(/bin/true under GNU time) {fmt(run.harness, 'ms')}; with-ports.sh's setup "
+             f"around each run, not counted, {fmt(run.setup, 'ms')}.", "",
              "| measure | median (min – max) | target | |", "|---|---|---|---|"]
     text = "\n".join(lines + [f"| {a} | {b} | {c} | {d} |" for a, b, c, d in rows]) + "\n"
     if args.out != "-":
