@@ -1,17 +1,17 @@
 #!/usr/bin/env python3
-"""Benchmarks the real comutel executable against a pseudo-terminal board at COM2.
+"""Benchmarks the real comutel executable against the simulated board (tools/relay_sim) at COM2.
+As root: bench/run.py BUILD/comutel [--runs N] [--out FILE] [--six-may-fail]
 
-Usage (as root): bench/run.py BUILD_DIR/comutel [--runs N] [--out bench/results.md]
-
-It runs itself in a private mount namespace whose /dev holds only what a case needs, so the
-machine's own ports play no part. Every figure is a median over N runs with its spread (min to
-max); the harness's own cost (starting /bin/true the same way, under GNU time) is measured too and
-taken off the start-to-exit times.
+Every run goes through tools/with-ports.sh (a private /dev with only the ports named, a private
+/run/lock), so the machine's own ports play no part, and is timed inside it, from the start to the
+exit of the command under GNU time: with-ports.sh's own setup varies with the load by more than
+what is measured. The harness's cost, /bin/true timed the same way, is taken off start-to-exit
+times. Figures are medians over N runs with their spread (min to max).
 """
 import argparse
+import collections
 import os
 import platform
-import pty
 import shutil
 import statistics
 import subprocess
@@ -19,12 +19,14 @@ import sys
 import tempfile
 import threading
 import time
-import tty
+from pathlib import Path
 
-INSIDE = "COMUTEL_BENCH_INSIDE"
 SCAN_TICK_MS = 100.0
-FULL_SEARCH_MS = 2900.0
-REPLY_TIMEOUT_MS = 500.0
+MET = {True: "met", False: "missed"}
+# Inside the private /dev: the command's start and exit on the wall clock, into the file $0.
+TIMER = 'start=$EPOCHREALTIME; "$@"; status=$?; echo "$start $EPOCHREALTIME" >"$0"; exit $status'
+TOGETHER = 6
+WITH_PORTS = str(Path(__file__).resolve().parent.parent / "tools" / "with-ports.sh")
 
 PEER = r"""
 import os, sys, termios
@@ -41,91 +43,149 @@ os.close(fd)
 """
 
 
-def enter_namespace():
-    """Re-runs this script in a mount namespace of its own, then builds a bare /dev there."""
-    if os.environ.get(INSIDE):
-        keep = "/run/comutel-bench-dev"
-        os.makedirs(keep, exist_ok=True)
-        run = lambda *a: subprocess.run(a, check=True)
-        run("mount", "--make-rprivate", "/")
-        run("mount", "--rbind", "/dev", keep)
-        run("mount", "-t", "tmpfs", "-o", "mode=755", "bench-dev", "/dev")
-        for node in ("null", "zero", "tty", "random", "urandom", "full"):
-            open(f"/dev/{node}", "w").close()
-            run("mount", "--bind", f"{keep}/{node}", f"/dev/{node}")
-        for folder in ("pts", "shm"):
-            os.makedirs(f"/dev/{folder}")
-            run("mount", "--bind", f"{keep}/{folder}", f"/dev/{folder}")
-        os.symlink("pts/ptmx", "/dev/ptmx")  # new ptys come from the bound devpts
-        return
-    if os.geteuid() != 0:
-        sys.exit("bench: needs root, for a private /dev in a mount namespace")
-    env = dict(os.environ, **{INSIDE: "1"})
-    sys.exit(subprocess.call(["unshare", "-m", sys.executable] + sys.argv, env=env))
+def check(ok, message):
+    if not ok:
+        sys.exit(f"bench: {message}")
 
 
-class Board(threading.Thread):
-    """The relay board on a pty master: answers E and R after 33 ms a byte, unless silent."""
+class Board:
+    """tools/relay_sim on a pseudo-terminal of its own; notes when a byte last reached it."""
 
-    def __init__(self, silent=False):
-        super().__init__(daemon=True)
-        self.master, slave = pty.openpty()
-        tty.setraw(slave)
-        self.path = os.ttyname(slave)
-        self.slave = slave  # held, so the line stays up between runs
-        self.silent = silent
+    def __init__(self, simulator, *options):
+        self.process = subprocess.Popen([simulator, "--verbose", *options], stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, encoding="utf-8", errors="replace")
+        self.port = self.process.stdout.readline().strip()
+        check(self.port, f"{simulator} gave no port")
         self.received_at = None
-        self.start()
+        for stream in (self.process.stdout, self.process.stderr):  # drained, lest a pipe fill
+            threading.Thread(target=self.listen, args=(stream,), daemon=True).start()
 
-    def run(self):
-        while True:
-            try:
-                data = os.read(self.master, 1024)
-            except OSError:
-                return
-            self.received_at = time.monotonic()
-            if not self.silent and data[:1] in (b"E", b"R"):
-                for byte in b"0110":
-                    os.write(self.master, bytes([byte]))
-                    time.sleep(0.033)
+    def listen(self, stream):
+        for line in stream:
+            if line.startswith("relay_sim: recebido"):
+                self.received_at = time.time()  # the clock TIMER has
 
 
-def run_once(argv, cwd, env=None):
-    """Start-to-exit in ms, peak resident memory in KiB, exit status.
+class Runner:
+    """Runs commands from the scratch folder, each through tools/with-ports.sh."""
 
-    Peak memory comes from GNU time, not from our own wait4: a child forked from this Python
-    process counts Python's pages as its own until it execs."""
-    with tempfile.NamedTemporaryFile("r") as peak:
-        start = time.monotonic()
-        status = subprocess.call(["/usr/bin/time", "-q", "-f", "%M", "-o", peak.name] + argv,
-                                 cwd=cwd, env=env, stdout=subprocess.DEVNULL,
-                                 stderr=subprocess.DEVNULL)
-        elapsed = (time.monotonic() - start) * 1000.0
-        return elapsed, int(peak.read().split()[-1]), status
+    def __init__(self, work, env, count):
+        self.work, self.env, self.count, self.harness, self.setup = work, env, count, [], []
 
+    def launch(self, argv, com2, env=None, locks=None, name=None):
+        """argv in a private /dev with COM2 (if any); with a name, timed there, files so named."""
+        command = [WITH_PORTS] + (["--locks", locks] if locks else [])
+        command += ([f"COM2={com2}"] if com2 else []) + ["--"]
+        path = os.path.join(self.work, name or "untimed")
+        if name:
+            for stale in (path, path + ".peak"):
+                Path(stale).unlink(missing_ok=True)
+            command += ["bash", "-c", TIMER, path, "/usr/bin/time", "-q", "-f", "%M", "-o",
+                        path + ".peak"]
+        with open(path + ".err", "w") as err:
+            return subprocess.Popen(command + argv, cwd=self.work, env=env or self.env,
+                                    stdout=subprocess.DEVNULL, stderr=err)
 
-def link_com2(path):
-    if os.path.lexists("/dev/ttyS1"):
-        os.unlink("/dev/ttyS1")
-    if path:
-        os.symlink(path, "/dev/ttyS1")
+    def result(self, name, status, expected):
+        """Start, exit (wall clock, s), peak memory (KiB) of a run ended as expected (None: any)."""
+        path = os.path.join(self.work, name)
+        said = Path(path + ".err").read_text(errors="replace").strip().splitlines() or ["-"]
+        check(os.path.exists(path + ".peak") and expected in (None, status),
+              f"{name} ended {status}, not {expected}: {said[-1]}")
+        start, end = map(float, Path(path).read_text().split())
+        return start, end, int(Path(path + ".peak").read_text().split()[-1])
+
+    def once(self, name, argv, com2, expected=0):
+        """Start to exit in ms, peak resident memory in KiB, exit on the wall clock."""
+        outside = time.monotonic()
+        status = self.launch(argv, com2, name=name).wait()
+        start, end, kib = self.result(name, status, expected)
+        self.setup.append((time.monotonic() - outside - (end - start)) * 1000.0)
+        return (end - start) * 1000.0, kib, end
+
+    def runs(self, name, argv, com2, expected=0):
+        """self.count runs: start to exit in ms less harness, peak resident memory in MiB."""
+        runs = [self.once(name, argv, com2, expected) for _ in range(self.count)]
+        cost = statistics.median(self.harness)
+        return [t - cost for t, _, _ in runs], [kib / 1024.0 for _, kib, _ in runs]
 
 
 def cpu_ns(pid):
-    total = 0
-    for task in os.listdir(f"/proc/{pid}/task"):
-        with open(f"/proc/{pid}/task/{task}/schedstat") as f:
-            total += int(f.read().split()[0])
-    return total
-
-
-def summary(values):
-    return statistics.median(values), min(values), max(values)
+    tasks = Path(f"/proc/{pid}/task").iterdir()
+    return sum(int((task / "schedstat").read_text().split()[0]) for task in tasks)
 
 
 def fmt(values, unit, digits=1):
-    median, low, high = summary(values)
+    median, low, high = statistics.median(values), min(values), max(values)
     return f"{median:.{digits}f} {unit} ({low:.{digits}f} – {high:.{digits}f})"
+
+
+def measure(args, run, exe, board, quiet):
+    rows = []
+    run.harness = [run.once("harness", ["/bin/true"], board.port)[0] for _ in range(args.runs)]
+    net, memory = run.runs("comutel-1", [exe, "1"], board.port)
+    ratio = [t / SCAN_TICK_MS for t in net]
+    rows.append(("`comutel 1`, board on COM2: start to exit, less harness", fmt(net, "ms"), "", ""))
+    rows.append(("  as a ratio to the first 100 ms scan tick", fmt(ratio, "", 2), "≤ 1.10",
+                 MET[statistics.median(ratio) <= 1.10]))
+    rows.append(("  peak resident memory", fmt(memory, "MiB"), "≤ 30 MiB",
+                 MET[statistics.median(memory) <= 30]))
+
+    net, memory = run.runs("peer", [sys.executable, "-c", PEER, "/dev/ttyS1", "1"], board.port)
+    rows.append(("peer: python3 termios script, port known, no search: start to exit, less harness",
+                 fmt(net, "ms"), "", ""))
+    rows.append(("  peer peak resident memory", fmt(memory, "MiB"), "", ""))
+
+    one, _ = run.runs("comutel-E", [exe, "E"], board.port)
+    harness = statistics.median(run.harness)
+    rows.append(("`comutel E`, board answers: start to exit, less harness", fmt(one, "ms"), "", ""))
+    # Each in a private /dev of its own, but all with the one lock folder, as on one machine.
+    locks = tempfile.mkdtemp(prefix="locks-", dir=run.work)
+    spans, statuses = [], collections.Counter()
+    names = [f"together-{i}" for i in range(TOGETHER)]
+    for _ in range(args.runs):
+        group = [run.launch([exe, "E"], board.port, locks=locks, name=name) for name in names]
+        ended = [process.wait() for process in group]
+        statuses.update(ended)
+        times = [run.result(name, status, None if args.six_may_fail else 0)
+                 for name, status in zip(names, ended)]
+        spans.append((max(t[1] for t in times) - min(t[0] for t in times)) * 1000.0 - harness)
+    told = ", ".join(f"{status} ×{count}" for status, count in sorted(statuses.items()))
+    all_zero = set(statuses) == {0}
+    shares = [t / (TOGETHER * statistics.median(one)) for t in spans]
+    rows.append((f"{TOGETHER} `comutel E` started together, one board: first start to last exit, "
+                 "less harness", fmt(spans, "ms"), "", ""))
+    rows.append((f"  as a ratio to {TOGETHER} times one `comutel E`", fmt(shares, "", 2), "≤ 1.2",
+                 MET[all_zero and statistics.median(shares) <= 1.2]
+                 + ("" if all_zero else f": exit statuses {told}")))
+
+    timeouts = []
+    for _ in range(args.runs):
+        quiet.received_at = None
+        _, _, end = run.once("no-answer", [exe, "E"], quiet.port, 2)
+        check(quiet.received_at is not None, "the silent board never heard comutel E")
+        timeouts.append((end - quiet.received_at) * 1000.0)
+    rows.append(("`comutel E`, no answer: from the command reaching the board to exit",
+                 fmt(timeouts, "ms"), "500 ms", ""))
+
+    net, _ = run.runs("no-port", [exe, "1"], None, 1)
+    rows.append(("`comutel 1`, no port at all: start to exit, less harness", fmt(net, "ms"),
+                 "2900 ms", ""))
+
+    idle, offscreen = [], dict(run.env, QT_QPA_PLATFORM="offscreen")
+    for _ in range(max(3, args.runs)):
+        # Untimed: with-ports.sh execs the program, so this process becomes comutel.
+        window = run.launch([exe], board.port, offscreen)
+        time.sleep(1.0)  # connected by now: the first tick comes at 100 ms
+        check(Path(f"/proc/{window.pid}/comm").read_text() == "comutel\n", "no window started")
+        before = cpu_ns(window.pid)
+        time.sleep(args.idle_seconds)
+        idle.append((cpu_ns(window.pid) - before) / 1e6)
+        window.terminate()
+        window.wait()
+    rows.append((f"window connected and idle: CPU time over {args.idle_seconds:.0f} s",
+                 fmt(idle, "ms", 2), "< 10 ms", MET[statistics.median(idle) < 10]))
+    return rows
 
 
 def main():
@@ -134,97 +194,43 @@ def main():
     parser.add_argument("--runs", type=int, default=20)
     parser.add_argument("--idle-seconds", type=float, default=10.0)
     parser.add_argument("--out", default="-")
+    parser.add_argument("--six-may-fail", action="store_true",
+                        help=f"report {TOGETHER} queries together even when some do not end 0")
     args = parser.parse_args()
-    enter_namespace()
+    build = Path(args.comutel).resolve().parent
+    simulator, module = build / "tools" / "relay_sim", build / "comutel-window.so"
+    for needed in (args.comutel, simulator, module):
+        check(os.access(needed, os.R_OK), f"{needed}: not built")
+    probe = subprocess.run([WITH_PORTS, "--", "true"], stderr=subprocess.PIPE, text=True)
+    check(probe.returncode == 0, probe.stderr.strip() or f"with-ports.sh ended {probe.returncode}")
 
-    work = tempfile.mkdtemp(prefix="comutel-bench-")
-    exe = os.path.join(work, "comutel")
-    shutil.copy(os.path.realpath(args.comutel), exe)
     env = {k: v for k, v in os.environ.items()
            if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-    rows = []
+    run = Runner(tempfile.mkdtemp(prefix="comutel-bench-"), env, args.runs)
+    boards = []
+    try:
+        # comutel writes log.txt beside itself and finds its window module there.
+        exe = shutil.copy(os.path.realpath(args.comutel), os.path.join(run.work, "comutel"))
+        shutil.copy(module, run.work)
+        boards = [Board(simulator), Board(simulator, "--silent")]
+        rows = measure(args, run, exe, *boards)
+    finally:
+        for board in boards:
+            board.process.terminate()
+            board.process.wait()
+        shutil.rmtree(run.work, ignore_errors=True)
 
-    harness = [run_once(["/bin/true"], work)[0] for _ in range(args.runs)]
-    harness_ms = statistics.median(harness)
-
-    board = Board()
-    link_com2(board.path)
-    ones = [run_once([exe, "1"], work, env) for _ in range(args.runs)]
-    assert all(status == 0 for _, _, status in ones), "comutel 1 failed"
-    net = [t - harness_ms for t, _, _ in ones]
-    memory = [kib / 1024.0 for _, kib, _ in ones]
-    ratio = [t / SCAN_TICK_MS for t in net]
-    rows.append(("`comutel 1`, board on COM2: start to exit, less harness", fmt(net, "ms"), "", ""))
-    rows.append(("  as a ratio to the first 100 ms scan tick", fmt(ratio, "", 2), "≤ 1.10",
-                 "met" if statistics.median(ratio) <= 1.10 else "missed"))
-    rows.append(("  peak resident memory", fmt(memory, "MiB"), "≤ 30 MiB",
-                 "met" if statistics.median(memory) <= 30 else "missed"))
-
-    peer = [run_once([sys.executable, "-c", PEER, "/dev/ttyS1", "1"], work)
-            for _ in range(args.runs)]
-    rows.append(("peer: python3 termios script, port known, no search: start to exit, less harness",
-                 fmt([t - harness_ms for t, _, _ in peer], "ms"), "", ""))
-    rows.append(("  peer peak resident memory", fmt([k / 1024.0 for _, k, _ in peer], "MiB"),
-                 "", ""))
-
-    quiet = Board(silent=True)
-    link_com2(quiet.path)
-    timeouts = []
-    for _ in range(args.runs):
-        quiet.received_at = None
-        start = time.monotonic()
-        _, _, status = run_once([exe, "E"], work, env)
-        assert status == 2, f"comutel E without answer ended with {status}"
-        timeouts.append((time.monotonic() - quiet.received_at) * 1000.0)
-    rows.append(("`comutel E`, no answer: from the command reaching the board to exit",
-                 fmt(timeouts, "ms"), f"{REPLY_TIMEOUT_MS:.0f} ms", ""))
-
-    link_com2(None)
-    searches = [run_once([exe, "1"], work, env) for _ in range(args.runs)]
-    assert all(status == 1 for _, _, status in searches), "search without ports did not end with 1"
-    rows.append(("`comutel 1`, no port at all: start to exit, less harness",
-                 fmt([t - harness_ms for t, _, _ in searches], "ms"),
-                 f"{FULL_SEARCH_MS:.0f} ms", ""))
-
-    link_com2(board.path)
-    idle = []
-    window_env = dict(env, QT_QPA_PLATFORM="offscreen")
-    for _ in range(max(3, args.runs)):
-        proc = subprocess.Popen([exe], cwd=work, env=window_env, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
-        time.sleep(1.0)  # connected by now: the first tick comes at 100 ms
-        before = cpu_ns(proc.pid)
-        time.sleep(args.idle_seconds)
-        idle.append((cpu_ns(proc.pid) - before) / 1e6)
-        proc.terminate()
-        proc.wait()
-    rows.append((f"window connected and idle: CPU time over {args.idle_seconds:.0f} s",
-                 fmt(idle, "ms", 2), "< 10 ms",
-                 "met" if statistics.median(idle) < 10 else "missed"))
-
-    cpu = "unknown"
-    with open("/proc/cpuinfo") as f:
-        for line in f:
-            if line.startswith("model name"):
-                cpu = line.split(":", 1)[1].strip()
-                break
-    lines = [
-        f"Machine: {cpu}, {os.cpu_count()} cores, Linux {platform.release()}; "
-        f"{args.runs} runs each; harness cost (/bin/true under GNU time) "
-        f"{fmt(harness, 'ms')}.",
-        "",
-        "| measure | median (min – max) | target | |",
-        "|---|---|---|---|",
-    ]
-    lines += [f"| {a} | {b} | {c} | {d} |" for a, b, c, d in rows]
-    text = "\n".join(lines) + "\n"
-    if args.out == "-":
-        sys.stdout.write(text)
-    else:
-        with open(args.out, "w") as f:
-            f.write(text)
-        sys.stdout.write(text)
-    shutil.rmtree(work, ignore_errors=True)
+    info = Path("/proc/cpuinfo").read_text().splitlines()
+    cpu = next((i.split(":", 1)[1].strip() for i in info if i.startswith("model name")), "unknown")
+    lines = [f"Machine: {cpu}, {os.cpu_count()} cores, Linux {platform.release()}; {args.runs} "
+             "runs each, each through tools/with-ports.sh and timed inside it; harness cost "
+             f"(/bin/true under GNU time) {fmt(run.harness, 'ms')}; with-ports.sh's setup "
+             f"around each run, not counted, {fmt(run.setup, 'ms')}.", "",
+             "| measure | median (min – max) | target | |", "|---|---|---|---|"]
+    text = "\n".join(lines + [f"| {a} | {b} | {c} | {d} |" for a, b, c, d in rows]) + "\n"
+    if args.out != "-":
+        Path(args.out).write_text(text)
+    sys.stdout.write(text)
 
 
 if __name__ == "__main__":

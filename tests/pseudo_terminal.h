@@ -1,7 +1,8 @@
-// A pseudo-terminal standing in for the relay board: the test holds the master side and the
-// program under test opens slavePath(). The test also keeps a slave descriptor of its own, so
-// the line stays up between the program's opens and its termios can be read while in use.
+// A pseudo-terminal standing in for the relay board (tools/pty): the test holds the master side
+// and the program under test opens slavePath().
 #pragma once
+
+#include "pty_pair.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,11 +15,8 @@ class PseudoTerminal
 {
 public:
     PseudoTerminal();
-    ~PseudoTerminal();
-    PseudoTerminal(const PseudoTerminal &) = delete;
-    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
 
-    bool isValid() const { return m_master >= 0 && m_slave >= 0; }
+    bool isValid() const { return m_line.isOpen(); }
     QString slavePath() const { return m_slavePath; }
 
     // As the board: bytes to the program, and what the program sent.
@@ -35,7 +33,6 @@ public:
     void hangUp();
 
 private:
-    int m_master = -1;
-    int m_slave = -1;
+    PtyPair m_line;
     QString m_slavePath;
 };

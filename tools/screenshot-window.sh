@@ -4,10 +4,9 @@
 #
 #   tools/screenshot-window.sh [BUILD_DIR [OUTPUT.png]]     (defaults: build docs/window.png)
 #
-# Needs root: the program runs in a private mount namespace whose /dev holds COM2 (ttyS1) as a
-# link to the board's pseudo-terminal. Uses the project's tools/relay_sim and tools/with-ports.sh
-# when both are there, else a silent pseudo-terminal of its own. Packages: xvfb, x11-apps,
-# x11-utils, netpbm (tools/install-deps.sh installs them).
+# The board is the build's tools/relay_sim; the program runs through tools/with-ports.sh, whose
+# private /dev holds only COM2 (ttyS1), a link to the board's pseudo-terminal (root, or user
+# namespaces). Packages: xvfb, x11-apps, x11-utils, netpbm (tools/install-deps.sh installs them).
 set -euo pipefail
 
 window_size=343x620 # the client area; there is no window manager to add a frame
@@ -64,41 +63,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The board: a pseudo-terminal that stays silent, since in window mode nothing is asked of it.
-if [ -f "$build/tools/relay_sim" ] && [ -x "$build/tools/relay_sim" ] && [ -x tools/with-ports.sh ]; then
-    "$build/tools/relay_sim" >"$work/board.out" 2>"$work/board.err" &
-    board=$!
-    wrap=(tools/with-ports.sh COM2=@SLAVE@ --)
-else
-    python3 -c '
-import os, select, sys, time
-master, slave = os.openpty()
-print(os.ttyname(slave), flush=True)
-while True:  # swallow whatever the program writes; the slave stays open for the line to live
-    ready, _, _ = select.select([master], [], [], 1.0)
-    if ready:
-        try:
-            os.read(master, 1024)
-        except OSError:
-            time.sleep(0.1)
-' >"$work/board.out" &
-    board=$!
-    wrap=(unshare -m --propagation private -- bash -c '
-        set -e
-        slave=$1; shift
-        dev=$(mktemp -d)
-        mount -t tmpfs -o mode=755 comutel-dev "$dev"
-        for node in null zero full random urandom tty ptmx; do
-            touch "$dev/$node"; mount --bind "/dev/$node" "$dev/$node"
-        done
-        mkdir "$dev/pts" "$dev/shm"
-        mount --rbind /dev/pts "$dev/pts"
-        mount --rbind /dev/shm "$dev/shm"
-        ln -s "$slave" "$dev/ttyS1"
-        mount --move "$dev" /dev
-        rmdir "$dev"
-        exec "$@"' with-com2 @SLAVE@)
-fi
+simulator=$build/tools/relay_sim
+[ -x "$simulator" ] || { echo "screenshot-window: $simulator not built" >&2; exit 1; }
+# Asked first, so that a refusal is told plainly rather than as a window that never appeared.
+tools/with-ports.sh -- true || { echo "screenshot-window: no private /dev here (see above)" >&2; exit 1; }
+"$simulator" >"$work/board.out" 2>"$work/board.err" &
+board=$!
 slave=""
 for _ in $(seq 50); do
     slave=$(grep -o '/dev/pts/[0-9]*' "$work/board.out" | head -n1 || true)
@@ -106,11 +76,10 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 [ -n "$slave" ] || { echo "screenshot-window: the simulated board gave no pseudo-terminal" >&2; exit 1; }
-wrap=("${wrap[@]//@SLAVE@/$slave}")
 
 # The program writes log.txt beside itself; keep the build folder's copy as it was.
 cp "$program" "$work/comutel"
 cp "$(dirname "$program")/comutel-window.so" "$work/"
 xvfb-run -a -s "-screen 0 480x720x24 -dpi 96 -nolisten tcp" \
-    "$self" --inside-x "$out" "$slave" "${wrap[@]}" "$work/comutel"
+    "$self" --inside-x "$out" "$slave" tools/with-ports.sh COM2="$slave" -- "$work/comutel"
 echo "$out"

@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -25,27 +23,12 @@ constexpr char kChatter[] = "0123456789";
 
 bool Simulator::openLine()
 {
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
-        std::fprintf(stderr, "relay_sim: sem pseudo-terminal: %s\n", std::strerror(errno));
+    if (!m_line.open()) {
+        std::fprintf(stderr, "relay_sim: %s\n", m_line.error().c_str());
         return false;
     }
-    m_slavePath = ::ptsname(m_master);
-    // Our own slave descriptor keeps the line up between the program's opens: without it the
-    // master would report a hang-up each time the program closes the port.
-    m_slave = ::open(m_slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_slave < 0) {
-        std::fprintf(stderr, "relay_sim: %s: %s\n", m_slavePath.c_str(), std::strerror(errno));
-        return false;
-    }
-    // Raw, so that nothing we send is echoed back to us as a command before the program
-    // sets the line up itself.
-    termios settings;
-    ::tcgetattr(m_slave, &settings);
-    ::cfmakeraw(&settings);
-    ::tcsetattr(m_slave, TCSANOW, &settings);
     // A line nobody reads fills up; then bytes are lost, as on a real wire, instead of blocking.
-    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    ::fcntl(m_line.master(), F_SETFL, ::fcntl(m_line.master(), F_GETFL) | O_NONBLOCK);
     return true;
 }
 
@@ -58,12 +41,12 @@ int Simulator::run(const volatile sig_atomic_t &stopRequested)
     ::sigdelset(&waitMask, SIGHUP);
     m_nextSend = Clock::now() + m_options.pace;
 
-    while (!stopRequested && m_master >= 0) {
+    while (!stopRequested && m_line.master() >= 0) {
         const Clock::time_point now = Clock::now();
         if (m_board.awaitsRelayNumber() && now >= m_numberDeadline)
             m_board.forgetRelayNumber();
         const bool due = hasSomethingToSend() && now >= m_nextSend;
-        pollfd pfd{m_master, static_cast<short>(POLLIN | (due ? POLLOUT : 0)), 0};
+        pollfd pfd{m_line.master(), static_cast<short>(POLLIN | (due ? POLLOUT : 0)), 0};
         const int timeout = pollTimeout(now);
         timespec wait{timeout / 1000, (timeout % 1000) * 1000000L};
         const int ready = ::ppoll(&pfd, 1, timeout < 0 ? nullptr : &wait, &waitMask);
@@ -79,11 +62,11 @@ int Simulator::run(const volatile sig_atomic_t &stopRequested)
         }
         if (pfd.revents & POLLIN) {
             char bytes[256];
-            const ssize_t count = ::read(m_master, bytes, sizeof bytes);
-            for (ssize_t i = 0; i < count && m_master >= 0; ++i)
+            const ssize_t count = ::read(m_line.master(), bytes, sizeof bytes);
+            for (ssize_t i = 0; i < count && m_line.master() >= 0; ++i)
                 receive(bytes[i], Clock::now());
         }
-        if (m_master >= 0)
+        if (m_line.master() >= 0)
             sendDue(Clock::now(), pfd.revents & POLLOUT);
     }
     return 0;
@@ -106,7 +89,7 @@ void Simulator::receive(char byte, Clock::time_point now)
     if (m_options.hangUp) {
         if (m_options.verbose)
             std::fprintf(stderr, "relay_sim: desligando a linha\n");
-        hangUp();
+        m_line.close();
     }
 }
 
@@ -146,14 +129,14 @@ void Simulator::sendDue(Clock::time_point now, bool writable)
         while (count < static_cast<ssize_t>(sizeof bytes) && hasSomethingToSend())
             bytes[count++] = nextByte();
         // What did not fit goes back to the front, so the stream has no gaps.
-        const ssize_t written = std::max<ssize_t>(::write(m_master, bytes, count), 0);
+        const ssize_t written = std::max<ssize_t>(::write(m_line.master(), bytes, count), 0);
         for (ssize_t i = count; i > written; --i)
             m_out.push_front(bytes[i - 1]);
         return;
     }
     const char byte = nextByte();
     // Lost when nobody has read the line for a long time, as on a real wire.
-    if (::write(m_master, &byte, 1) < 0 && m_options.verbose)
+    if (::write(m_line.master(), &byte, 1) < 0 && m_options.verbose)
         std::fprintf(stderr, "relay_sim: byte perdido: %s\n", std::strerror(errno));
     // Keep the rhythm, but after a stall start afresh rather than sending a burst.
     m_nextSend = std::max(m_nextSend, now - m_options.pace) + m_options.pace;
@@ -175,14 +158,4 @@ int Simulator::pollTimeout(Clock::time_point now) const
     // Rounded up, so that we never wake a little early and spin until the moment comes.
     const auto wait = std::chrono::ceil<milliseconds>(until - now);
     return static_cast<int>(wait.count());
-}
-
-void Simulator::hangUp()
-{
-    // The slave first: the master's close is then the last one and the host sees a hang-up.
-    if (m_slave >= 0)
-        ::close(m_slave);
-    if (m_master >= 0)
-        ::close(m_master);
-    m_slave = m_master = -1;
 }

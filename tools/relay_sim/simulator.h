@@ -2,6 +2,7 @@
 // each byte from the host to a RelayBoard and sending the answers back at the line's pace.
 #pragma once
 
+#include "pty_pair.h"
 #include "relay_board.h"
 
 #include <chrono>
@@ -24,10 +25,9 @@ class Simulator
 {
 public:
     explicit Simulator(const SimulatorOptions &options) : m_options(options) {}
-    ~Simulator() { hangUp(); }
 
     bool openLine();
-    const std::string &slavePath() const { return m_slavePath; }
+    const std::string &slavePath() const { return m_line.slavePath(); }
     // Serves the host until a signal arrives or the line is hung up; returns the exit status.
     int run(const volatile sig_atomic_t &stopRequested);
 
@@ -38,13 +38,10 @@ private:
     char nextByte();
     void sendDue(std::chrono::steady_clock::time_point now, bool writable);
     int pollTimeout(std::chrono::steady_clock::time_point now) const;
-    void hangUp();
 
     const SimulatorOptions m_options;
     RelayBoard m_board;
-    int m_master = -1;
-    int m_slave = -1;
-    std::string m_slavePath;
+    PtyPair m_line;
     std::deque<char> m_out;
     std::chrono::steady_clock::time_point m_nextSend;
     std::chrono::steady_clock::time_point m_numberDeadline;
