@@ -13,8 +13,6 @@
 
 class FakeCommPort : public CommPort
 {
-    Q_OBJECT
-
 public:
     QSet<int> openable;          // COM numbers that open
     QMap<int, QString> problems; // COM numbers that exist but fail, and why
@@ -36,23 +34,19 @@ public:
     }
     bool setPortOpen(bool open) override
     {
-        if (!open) {
-            m_open = false;
-            return true;
-        }
-        if (beforeOpenAttempt)
+        if (open && beforeOpenAttempt)
             beforeOpenAttempt();
-        tried << m_number;
-        m_open = openable.contains(m_number);
-        return m_open;
+        if (open)
+            tried << m_number;
+        m_open = open && openable.contains(m_number);
+        return m_open == open;
     }
     bool portOpen() const override { return m_open; }
     bool output(const QByteArray &bytes) override
     {
-        if (!m_open || refuseOutput)
-            return false;
-        written += bytes;
-        return true;
+        const bool taken = m_open && !refuseOutput;
+        written += taken ? bytes : QByteArray();
+        return taken;
     }
     QByteArray input() override { return std::exchange(m_pending, QByteArray()); }
     QString errorString() const override { return QStringLiteral("fake error"); }

@@ -12,8 +12,7 @@ PseudoTerminal::PseudoTerminal()
 
 bool PseudoTerminal::write(const QByteArray &bytes)
 {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
+    for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t n = ::write(m_line.master(), bytes.constData() + done, bytes.size() - done);
         if (n < 0 && errno != EINTR)
             return false;

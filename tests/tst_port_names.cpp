@@ -28,25 +28,21 @@ void TestPortNames::comPorts_data()
     QTest::addColumn<int>("ignored");
     const QStringList legacy{"ttyS0", "ttyS1", "ttyS2", "ttyS3"}; // present or not
 
-    QTest::newRow("USB before ACM")
-        << QStringList{"ttyACM0", "ttyUSB0", "ttyUSB1"} << QStringList{} << QStringList{}
-        << legacy + QStringList{"ttyUSB0", "ttyUSB1", "ttyACM0"} << 0700 << 0;
-    QTest::newRow("a gap ends a family")
-        << QStringList{"ttyUSB0", "ttyUSB2", "ttyACM1"} << QStringList{} << QStringList{}
-        << legacy + QStringList{"ttyUSB0"} << 0700 << 0;
-    QTest::newRow("a device link counts, a dangling one does not")
-        << QStringList{"ttyUSB0>/dev/null", "ttyACM0>/nonexistent/device"} << QStringList{}
-        << QStringList{} << legacy + QStringList{"ttyUSB0"} << 0700 << 0;
-    QTest::newRow("user over system, each mapped device numbered once")
-        << QStringList{"ttyUSB0", "ttyUSB1"} << QStringList{"com2>ttyUSB1"}
-        << QStringList{"com2>ttyUSB0", "com3>ttyUSB0"}
-        << QStringList{"ttyS0", "ttyUSB1", "ttyUSB0", "ttyS3", "", ""} << 0700 << 0;
-    QTest::newRow("a link to nothing takes its number out")
-        << QStringList{"ttyS1"} << QStringList{"com2>missing"} << QStringList{}
-        << QStringList{"ttyS0", "missing", "ttyS2", "ttyS3"} << 0700 << 0;
-    QTest::newRow("a number past the default ones")
-        << QStringList{"ttyUSB0"} << QStringList{"com9>ttyUSB0"} << QStringList{}
-        << legacy + QStringList{"", "", "", "", "ttyUSB0"} << 0700 << 0;
+    // ttyUSB before ttyACM, each counted up to its first gap; a link to a device counts, a
+    // dangling one is a gap.
+    QTest::newRow("default numbering")
+        << QStringList{"ttyACM0",           "ttyACM2",          "ttyUSB0",
+                       "ttyUSB1>/dev/null", "ttyUSB2>/nowhere", "ttyUSB3"}
+        << QStringList{} << QStringList{} << legacy + QStringList{"ttyUSB0", "ttyUSB1", "ttyACM0"}
+        << 0700 << 0;
+    // The user's com2 wins over the system's; mapped devices leave their default numbers (COM5,
+    // COM6) empty; a link to nothing takes COM4 out; COM9 lies past the default numbers.
+    QTest::newRow("map folders") << QStringList{"ttyUSB0", "ttyUSB1"}
+                                 << QStringList{"com2>ttyUSB1", "com4>missing", "com9>ttyUSB0"}
+                                 << QStringList{"com2>ttyUSB0"}
+                                 << QStringList{"ttyS0", "ttyUSB1", "ttyS2", "missing", "",
+                                                "",      "",        "",      "ttyUSB0"}
+                                 << 0700 << 0;
     QTest::newRow("junk and numbers out of range")
         << QStringList{"ttyS1"}
         << QStringList{"com0>ttyS1", "com31>ttyS1", "COM4>ttyS1", "com05>ttyS1", "com5", "notes"}

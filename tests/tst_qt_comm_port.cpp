@@ -4,6 +4,7 @@
 #include "qt_comm_port.h"
 
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,6 +19,7 @@ private slots:
     void lineSettingsWhileOpen();
     void bytesWrittenJustBeforeCloseAllArrive();
     void inputIsWhatCameAfterTheOpenWithoutNuls();
+    void hangUpClosesPortOnce();
 
 private:
     bool openCom2(QtCommPort &port);
@@ -49,8 +51,7 @@ void TestQtCommPort::lineSettingsWhileOpen()
     const termios line = m_board->lineSettings();
     QCOMPARE(cfgetospeed(&line), speed_t(B300));
     QCOMPARE(cfgetispeed(&line), speed_t(B300));
-    QCOMPARE(line.c_cflag & CSIZE, tcflag_t(CS8));
-    QCOMPARE(line.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+    QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8)); // 8N1, no RTS/CTS
     QCOMPARE(line.c_iflag & (IXON | IXOFF), tcflag_t(0));
     QCOMPARE(line.c_lflag & (ICANON | ECHO), tcflag_t(0)); // raw: no line editing or echo
 }
@@ -80,6 +81,19 @@ void TestQtCommPort::inputIsWhatCameAfterTheOpenWithoutNuls()
 
     QVERIFY(m_board->write(QByteArray("A\0B\0\0C\0", 7)));
     QTRY_COMPARE_WITH_TIMEOUT(received, QByteArray("ABC"), 5000);
+}
+
+void TestQtCommPort::hangUpClosesPortOnce()
+{
+    QtCommPort port(places());
+    QVERIFY(openCom2(port));
+    QSignalSpy events(&port, &CommPort::comm);
+    m_board->hangUp();
+    QTRY_VERIFY_WITH_TIMEOUT(!events.isEmpty(), 5000);
+    QCOMPARE(events.first().first().value<CommEvent>(), comEvPortLost);
+    QVERIFY(!port.portOpen()); // left open, the error would come again and again
+    QTest::qWait(300);
+    QCOMPARE(events.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestQtCommPort)

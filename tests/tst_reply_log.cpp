@@ -19,7 +19,6 @@ private slots:
     void writesOneLine();
     void followsOnlyLinksNoOneElseCouldPlace_data();
     void followsOnlyLinksNoOneElseCouldPlace();
-    void reportsUnwritableLog();
 
 private:
     static QByteArray contents(const QString &path);
@@ -33,21 +32,15 @@ QByteArray TestReplyLog::contents(const QString &path)
 
 void TestReplyLog::writesOneLine_data()
 {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("no answer") << QByteArray("-") << QByteArray("-\r\n");
-    QTest::newRow("three letters") << QByteArray("101") << QByteArray("101\r\n");
-    QTest::newRow("answer ending in CR LF gets a second one")
-        << QByteArray("OK\r\n") << QByteArray("OK\r\n\r\n");
-    QTest::newRow("8-bit bytes byte for byte")
-        << QByteArray("\x80\xe7\xff\x1a") << QByteArray("\x80\xe7\xff\x1a\r\n");
+    QTest::addColumn<QByteArray>("text"); // goes out byte for byte, then CR LF
+    QTest::newRow("no answer") << QByteArray("-");
+    QTest::newRow("answer ending in CR LF gets a second one") << QByteArray("OK\r\n");
+    QTest::newRow("8-bit bytes") << QByteArray("\x80\xe7\xff\x1a");
 }
 
 void TestReplyLog::writesOneLine()
 {
     QFETCH(QByteArray, text);
-    QFETCH(QByteArray, expected);
     QTemporaryDir folder;
     ReplyLog log(folder.path());
     QVERIFY(log.write("a longer answer from an earlier run"));
@@ -56,7 +49,7 @@ void TestReplyLog::writesOneLine()
     const bool written = log.write(text);
     ::umask(umask);
     QVERIFY(written);
-    QCOMPARE(contents(log.path()), expected);
+    QCOMPARE(contents(log.path()), text + "\r\n");
     QVERIFY(QFile::permissions(log.path()) & QFile::ReadOther); // scripts of any user read it
     // Nothing is left behind from the write-then-rename.
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"log.txt"});
@@ -103,16 +96,6 @@ void TestReplyLog::followsOnlyLinksNoOneElseCouldPlace()
         QCOMPARE(contents(folder.filePath("var/log.txt")), QByteArray("-\r\n"));
     else
         QVERIFY2(log.errorString().contains(log.path()), qPrintable(log.errorString()));
-}
-
-void TestReplyLog::reportsUnwritableLog()
-{
-    // A folder in the way of the file fails for root too.
-    QTemporaryDir folder;
-    QVERIFY(QDir(folder.path()).mkdir("log.txt"));
-    ReplyLog log(folder.path());
-    QVERIFY(!log.write("-"));
-    QVERIFY2(log.errorString().contains(log.path()), qPrintable(log.errorString()));
 }
 
 QTEST_GUILESS_MAIN(TestReplyLog)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Tries comutel without hardware: installs what is missing, builds, puts a simulated relay board
 # at COM2 (tools/relay_sim behind tools/with-ports.sh) and does the program's main job against
-# it the way a script would: switch relay 1 on, then ask the board for its relays and read the
-# answer from log.txt. COMUTEL_BUILD_DIR picks the build folder (default: build).
+# it the way a script would: switch relay 1 on, then ask the board for its relays and take the
+# answer from standard output, and from log.txt. COMUTEL_BUILD_DIR picks the build folder
+# (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${COMUTEL_BUILD_DIR:-build}
@@ -31,9 +32,10 @@ sed -u 's/^/  placa: /' <&"$boardLines" &
 comutel()
 {
     echo "\$ comutel $1"
-    local status=0
-    tools/with-ports.sh COM2="$board" -- "$build/comutel" "$1" || status=$?
+    local status=0 answer
+    answer=$(tools/with-ports.sh COM2="$board" -- "$build/comutel" "$1") || status=$?
     sleep 0.2 # the board's own line first
+    [[ -z $answer ]] || echo "  resposta: $answer"
     echo "  estado de saída: $status"
 }
 
