@@ -7,8 +7,6 @@
 #include "window_module.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <csignal>
@@ -37,8 +35,7 @@ const char kUsage[] =
     "depois ttyACM0...). Um link comN em ~/.config/comutel/ports (ou, para todos, em\n"
     "/etc/comutel/ports) fixa o número N num dispositivo, como /dev/serial/by-id/...\n"
     "  --ports     lista cada número COM com dispositivo, de onde veio o número e o que há nele\n"
-    "              (livre, em uso, sem permissão...): o primeiro passo quando a placa não é "
-    "achada\n"
+    "              (livre, em uso, sem permissão...): o primeiro passo se a placa não é achada\n"
     "Estado de saída: 0 enviado (e resposta gravada) ou janela fechada; 1 nenhuma porta abriu;\n"
     "2 a placa não respondeu em 500 ms; 3 erro fatal (log.txt não gravável, comando não\n"
     "enviado, sem tela para a janela).\n"
