@@ -66,15 +66,9 @@ void printLine(const QString &line)
 // must cost neither the log nor the exit status.
 void printAnswer(const QByteArray &answer)
 {
-    const QByteArray line = answer + '\n';
-    for (qsizetype done = 0; done < line.size();) {
-        const ssize_t count = ::write(STDOUT_FILENO, line.constData() + done, line.size() - done);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return;
-        done += count;
-    }
+    std::fwrite(answer.constData(), 1, answer.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout); // SIGPIPE is ignored: a write that fails only fails
 }
 
 // A standard stream that the caller closed would be handed out again by the next open, and the
@@ -155,9 +149,10 @@ void showAdviceBox(char *programName)
 int listPorts()
 {
     const QtCommPort::Places places = QtCommPort::Places::ofSystem();
-    for (const QString &problem : portnames::comPorts(places.devices, places.maps).ignored)
+    const portnames::PortMap map = portnames::comPorts(places.devices, places.maps);
+    for (const QString &problem : map.ignored)
         printLine(QStringLiteral("comutel: ") + problem);
-    const QStringList lines = portListing(places);
+    const QStringList lines = portListing(map, places.locks);
     if (lines.isEmpty())
         printLine(QStringLiteral("comutel: nenhum número COM tem dispositivo"));
     for (const QString &line : lines)

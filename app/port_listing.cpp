@@ -25,9 +25,8 @@ QString originOf(const portnames::ComPort &port)
 
 } // namespace
 
-QStringList portListing(const QtCommPort::Places &places)
+QStringList portListing(const portnames::PortMap &map, const QStringList &lockFolders)
 {
-    const portnames::PortMap map = portnames::comPorts(places.devices, places.maps);
     QList<std::array<QString, 4>> rows;
     for (int number = 1; number <= map.ports.size(); ++number) {
         const portnames::ComPort port = map.port(number);
@@ -35,7 +34,7 @@ QStringList portListing(const QtCommPort::Places &places)
         if (port.device.isEmpty() ||
             (port.origin == portnames::Origin::Default && !QFileInfo::exists(port.device)))
             continue;
-        QString state = portcheck::describe(portcheck::check(port.device, places.locks));
+        QString state = portcheck::describe(portcheck::check(port.device, lockFolders));
         if (number < MainWindow::kFirstPort || number > MainWindow::kLastPort)
             state += QStringLiteral(" (fora da busca, que vai de COM%1 a COM%2)")
                          .arg(MainWindow::kFirstPort)

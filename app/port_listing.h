@@ -2,9 +2,10 @@
 // open would meet there now. The first thing to look at when the board is not found.
 #pragma once
 
-#include "qt_comm_port.h"
+#include "port_names.h"
 
 #include <QStringList>
 
-// One line per number, in number order, in aligned columns; it sends nothing to any port.
-QStringList portListing(const QtCommPort::Places &places);
+// One line per number of map, in number order, in aligned columns; lockFolders: where other
+// programs leave their lock files. It sends nothing to any port.
+QStringList portListing(const portnames::PortMap &map, const QStringList &lockFolders);
