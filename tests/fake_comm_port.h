@@ -5,7 +5,6 @@
 #include "comm_port.h"
 
 #include <QList>
-#include <QMap>
 #include <QSet>
 
 #include <functional>
@@ -14,8 +13,7 @@
 class FakeCommPort : public CommPort
 {
 public:
-    QSet<int> openable;          // COM numbers that open
-    QMap<int, QString> problems; // COM numbers that exist but fail, and why
+    QSet<int> openable; // COM numbers that open
     QString settingsReadBack = QStringLiteral("300,n,8,1");
     bool refuseOutput = false;
     std::function<void()> beforeOpenAttempt;
@@ -50,7 +48,7 @@ public:
     }
     QByteArray input() override { return std::exchange(m_pending, QByteArray()); }
     QString errorString() const override { return QStringLiteral("fake error"); }
-    QString openProblem() const override { return problems.value(m_number); }
+    QString openProblem() const override { return {}; }
 
     // As the board.
     void receive(const QByteArray &bytes)

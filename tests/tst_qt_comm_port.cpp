@@ -16,8 +16,7 @@ class TestQtCommPort : public QObject
 
 private slots:
     void init();
-    void lineSettingsWhileOpen();
-    void bytesWrittenJustBeforeCloseAllArrive();
+    void lineWhileOpenAndBytesBeforeClose();
     void inputIsWhatCameAfterTheOpenWithoutNuls();
     void hangUpClosesPortOnce();
 
@@ -42,7 +41,7 @@ bool TestQtCommPort::openCom2(QtCommPort &port)
     return port.configure(CommSettings{}) && port.setCommPort(2) && port.setPortOpen(true);
 }
 
-void TestQtCommPort::lineSettingsWhileOpen()
+void TestQtCommPort::lineWhileOpenAndBytesBeforeClose()
 {
     QtCommPort port(places());
     QVERIFY2(openCom2(port), qPrintable(port.errorString())); // DTR/RTS refused on a pty
@@ -54,12 +53,8 @@ void TestQtCommPort::lineSettingsWhileOpen()
     QCOMPARE(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8)); // 8N1, no RTS/CTS
     QCOMPARE(line.c_iflag & (IXON | IXOFF), tcflag_t(0));
     QCOMPARE(line.c_lflag & (ICANON | ECHO), tcflag_t(0)); // raw: no line editing or echo
-}
 
-void TestQtCommPort::bytesWrittenJustBeforeCloseAllArrive()
-{
-    QtCommPort port(places());
-    QVERIFY(openCom2(port));
+    // What is written just before the close all arrives, and what would overflow is refused.
     QByteArray command(512, 'x');
     command[511] = '8';
 

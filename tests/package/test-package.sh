@@ -29,18 +29,15 @@ deb=$(tools/build-deb.sh "$work" 2>"$work/build.log" | tail -n1) ||
 { lintian "$deb" 2>&1 || true; } | sed '/running with root/d' | tee "$work/lintian"
 ! grep -q '^E:' "$work/lintian" || fail "lintian deu erros"
 
+# The program, its module, the links, man page and completion are used below; the rest is here.
 step "conteúdo: arquivos, links, binários despidos"
 dpkg-deb -x "$deb" "$work/root"
 while read -r path target; do
     if [[ $target == - ]]; then [[ -f $work/root/$path && ! -L $work/root/$path ]]
     else [[ $(readlink "$work/root/$path") == "$target" ]]; fi || fail "/$path"
 done <<'EOF_FILES'
-usr/lib/comutel/comutel -
-usr/lib/comutel/comutel-window.so -
 usr/bin/comutel ../lib/comutel/comutel
 usr/lib/comutel/log.txt /var/lib/comutel/log.txt
-usr/share/man/man1/comutel.1.gz -
-usr/share/bash-completion/completions/comutel -
 usr/share/applications/comutel.desktop -
 usr/share/icons/hicolor/scalable/apps/comutel.svg -
 usr/share/doc/comutel/README.md.gz -
