@@ -1,0 +1,109 @@
+// MainWindow is the whole program: it searches ports 2 to 30 for the relay board, sends the
+// command given on the command line, catches the board's answer into the reply log, and ends
+// through endProgram with an exit status a calling script can trust. Without a command it stays
+// connected and shows the connection status in its window.
+//
+// Everything runs on one thread, called from the platform's event loop one handler at a time.
+// The end of a run has one order on every platform: the answer (or "-" again) into the log, the
+// port closed, the turn released, and only then the standard streams and the advice box, so a
+// caller that does not read its streams holds up neither the board nor the next run.
+#pragma once
+
+#include "code_page.h"
+#include "comm_port.h"
+#include "event_loop.h"
+#include "exit_status.h"
+#include "reply_collector.h"
+#include "reply_log.h"
+#include "standard_streams.h"
+#include "turn.h"
+#include "window.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class MainWindow
+{
+public:
+    static constexpr std::chrono::milliseconds kScanInterval{100};
+    static constexpr std::chrono::milliseconds kReplyTimeout{500};
+    static constexpr std::chrono::milliseconds kTurnRetry{50};
+    static constexpr std::chrono::milliseconds kLongestTurnWait{30000};
+    static constexpr std::int16_t kFirstPort = 2;
+    static constexpr std::int16_t kLastPort = 30;
+
+    // What the platform gives; none of it is owned. turn: command mode's turns, or null.
+    struct Platform
+    {
+        CommPort &port;
+        Window &window;
+        EventLoop &loop;
+        ReplyLog &log;
+        StandardStreams &streams;
+        const CodePage &codePage;
+        Turn *turn = nullptr;
+    };
+
+    struct Options
+    {
+        // Search this COM number alone, and give up at once if it does not open.
+        std::optional<std::int16_t> onlyPort;
+        // The last line on standard error when no port opened: where to look next.
+        std::string listingHint;
+    };
+
+    // An empty parameter means window mode.
+    MainWindow(const Platform &platform, std::string commandParameter, Options options = {});
+    ~MainWindow();
+    MainWindow(const MainWindow &) = delete;
+    MainWindow &operator=(const MainWindow &) = delete;
+
+    // Runs once, at start; in window mode it shows the window as its last step.
+    void onLoad();
+    // The window is asked to close, or the process to end: the program ends in any state.
+    void onCloseRequest();
+
+    bool hasEnded() const { return ended; }
+
+private:
+    void waitForTurn();
+    void onTurnRetry();
+    void startSearch();
+    void onScanTick();
+    void giveUp();
+    void sendCommand();
+    void onComm(CommEvent event);
+    void onReplyGathered(const std::string &reply);
+    void onReplyTimeout();
+    void endProgram(int exitStatus);
+
+    bool commandMode() const { return !commandParameter.empty(); }
+    void say(const std::string &line) { diagnostics.push_back("comutel: " + line); }
+    void setStatus(const std::string &text, Window::Colour colour);
+
+    CommPort &MSComm1;
+    Window &window;
+    EventLoop &loop;
+    ReplyLog &replyLog;
+    StandardStreams &streams;
+    const CodePage &codePage;
+    Turn *const turn;
+    const std::string commandParameter;
+    const Options options;
+
+    IntervalTimer TimerConectar;
+    IntervalTimer TimerRecebe;
+    IntervalTimer turnRetry;
+    ReplyCollector replyCollector;
+    std::int16_t portCounter = kFirstPort;
+    EventLoop::Clock::time_point turnAskedAt;
+
+    std::vector<std::string> openProblems; // devices that exist but would not open
+    std::vector<std::string> diagnostics;  // for standard error, once the run is over
+    std::optional<std::string> answer;     // for standard output, once the run is over
+    bool answerLogged = false;
+    bool ended = false;
+};

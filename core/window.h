@@ -1,0 +1,53 @@
+// The window as the controller sees it: three labels it writes, visibility, the close request
+// and the modal message box. Texts are UTF-8. In command mode nothing is shown, so a platform
+// may give a HeadlessWindow that only remembers what it was told.
+#pragma once
+
+#include <functional>
+#include <string>
+
+class Window
+{
+public:
+    enum class Colour { Black, Green, Red };
+
+    virtual ~Window() = default;
+
+    virtual void setLabel1(const std::string &text, Colour colour) = 0; // connection status
+    virtual void setLabel3(const std::string &text) = 0;                // baud rate
+    virtual void setLabel8(const std::string &text) = 0;                // the board's answer
+    virtual void setVisible(bool visible) = 0;
+    // Called whenever the window is asked to close; the window closes either way.
+    virtual void setCloseHandler(std::function<void()> handler) = 0;
+    // Modal, with OK and Cancel; returns once either dismisses it. Lines are separated by CR LF.
+    // A platform where nobody could see or dismiss it returns at once.
+    virtual void showMessageBox(const std::string &title, const std::string &text) = 0;
+};
+
+// Command mode's window: it keeps what it was told and shows nothing.
+class HeadlessWindow : public Window
+{
+public:
+    void setLabel1(const std::string &text, Colour colour) override
+    {
+        label1 = text;
+        label1Colour = colour;
+    }
+    void setLabel3(const std::string &text) override { label3 = text; }
+    void setLabel8(const std::string &text) override { label8 = text; }
+    void setVisible(bool shown) override { visible = shown; }
+    void setCloseHandler(std::function<void()> handler) override { close = std::move(handler); }
+    void showMessageBox(const std::string &title, const std::string &text) override
+    {
+        boxTitle = title;
+        boxText = text;
+    }
+
+    std::string label1 = "Buscando em COM";
+    Colour label1Colour = Colour::Black;
+    std::string label3 = "Baudrate (bp/s):";
+    std::string label8 = "Comutel.exe 1";
+    bool visible = false;
+    std::function<void()> close;
+    std::string boxTitle, boxText;
+};
