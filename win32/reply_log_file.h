@@ -1,0 +1,28 @@
+// "log.txt" beside Comutel.exe. Each write goes to a fresh file of its own in the same folder,
+// which then replaces log.txt in one step (MoveFileExW), so a reader sees the old line or the
+// new one, never half of one. A folder the user may not write (under Program Files) fails here.
+#pragma once
+
+#include "reply_log.h"
+
+#include <string>
+
+class ReplyLogFile : public ReplyLog
+{
+public:
+    // The folder is where the executable is, unless a test names another.
+    explicit ReplyLogFile(std::wstring folder);
+    bool write(const std::string &text) override;
+    std::string errorString() const override { return m_error; }
+
+    const std::wstring &path() const { return m_path; }
+
+private:
+    bool fail(const char *what, unsigned long code);
+    void removeLeftovers() const;
+
+    std::wstring m_folder;
+    std::wstring m_path;
+    std::string m_error;
+    bool m_leftoversChecked = false;
+};

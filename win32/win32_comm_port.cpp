@@ -1,0 +1,293 @@
+#include "win32_comm_port.h"
+
+#include "wide_text.h"
+
+#include <sstream>
+
+namespace {
+
+// "300,n,8,1" onto a DCB: baud, parity letter, data bits, stop bits.
+bool parseLine(const std::string &text, DCB *dcb)
+{
+    std::istringstream in(text);
+    unsigned long baud = 0;
+    char comma1 = 0, parity = 0, comma2 = 0, comma3 = 0;
+    int bits = 0;
+    std::string stop;
+    if (!(in >> baud >> comma1 >> parity >> comma2 >> bits >> comma3 >> stop) || comma1 != ',' ||
+        comma2 != ',' || comma3 != ',' || baud == 0 || bits < 5 || bits > 8)
+        return false;
+    const std::string parities = "noems";
+    const std::size_t p = parities.find(char(std::tolower(parity)));
+    if (p == std::string::npos || (stop != "1" && stop != "1.5" && stop != "2"))
+        return false;
+    dcb->BaudRate = baud;
+    dcb->Parity = static_cast<BYTE>(p); // NOPARITY, ODDPARITY, EVENPARITY, MARKPARITY, SPACEPARITY
+    dcb->fParity = p != NOPARITY;
+    dcb->ByteSize = static_cast<BYTE>(bits);
+    dcb->StopBits = stop == "1" ? ONESTOPBIT : stop == "2" ? TWOSTOPBITS : ONE5STOPBITS;
+    return true;
+}
+
+} // namespace
+
+std::wstring Win32CommPort::comDevice(int number)
+{
+    return L"\\\\.\\COM" + std::to_wstring(number);
+}
+
+Win32CommPort::Win32CommPort(HandleWatcher &watcher, DevicePath devicePath)
+    : m_watcher(watcher), m_devicePath(std::move(devicePath))
+{
+    m_waitOverlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    m_writeOverlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+}
+
+Win32CommPort::~Win32CommPort()
+{
+    close();
+    CloseHandle(m_waitOverlapped.hEvent);
+    CloseHandle(m_writeOverlapped.hEvent);
+}
+
+bool Win32CommPort::configure(const CommSettings &settings)
+{
+    DCB line{};
+    line.DCBlength = sizeof line;
+    if (!parseLine(settings.Settings, &line) || settings.Handshaking != 0 ||
+        settings.InputMode != 1 || settings.InputLen != 0 || settings.InBufferSize <= 0 ||
+        settings.OutBufferSize <= 0) {
+        m_error = "configuração da porta não aceita: " + settings.Settings;
+        return false;
+    }
+    line.fBinary = TRUE;
+    line.fDtrControl = settings.DTREnable ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    line.fRtsControl = settings.RTSEnable ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+    line.fNull = settings.NullDiscard;
+    line.fTXContinueOnXoff = TRUE;
+    line.XonLim = line.XoffLim = 64;
+    line.XonChar = 0x11;
+    line.XoffChar = 0x13;
+    line.EofChar = settings.EOFEnable ? 26 : 0;
+    m_line = line;
+    m_settings = settings;
+    return true;
+}
+
+bool Win32CommPort::setCommPort(int number)
+{
+    if (number < 1 || number > 255) {
+        m_error = "número de porta fora de COM1 a COM255: " + std::to_string(number);
+        return false;
+    }
+    m_number = number;
+    return true;
+}
+
+bool Win32CommPort::setPortOpen(bool open)
+{
+    if (open == portOpen())
+        return true;
+    if (!open) {
+        close();
+        return true;
+    }
+    return this->open();
+}
+
+bool Win32CommPort::fail(const std::string &what, DWORD code)
+{
+    m_error = "COM" + std::to_string(m_number) + ": " + what + ": " + wide::errorText(code);
+    return false;
+}
+
+bool Win32CommPort::open()
+{
+    m_openProblem.clear();
+    m_received.clear();
+    // No sharing: Windows gives a COM port to one program at a time (a busy one fails here).
+    m_handle = CreateFileW(m_devicePath(m_number).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (m_handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        fail("não abriu", code);
+        // A number with no device is the search's everyday case, not a problem to report.
+        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND)
+            m_openProblem = code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION
+                                ? "COM" + std::to_string(m_number) + " está em uso por outro programa"
+                                : m_error;
+        return false;
+    }
+    if (!applySettings() || !armWait()) {
+        m_openProblem = m_error;
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool Win32CommPort::applySettings()
+{
+    DCB current{};
+    current.DCBlength = sizeof current;
+    if (!GetCommState(m_handle, &current))
+        return fail("não é uma porta serial", GetLastError());
+    SetupComm(m_handle, DWORD(m_settings.InBufferSize), DWORD(m_settings.OutBufferSize));
+    DCB line = m_line;
+    if (!SetCommState(m_handle, &line)) {
+        // Some drivers refuse the modem lines; the line itself is what matters.
+        line.fDtrControl = DTR_CONTROL_DISABLE;
+        line.fRtsControl = RTS_CONTROL_DISABLE;
+        if (!SetCommState(m_handle, &line))
+            return fail("recusou 300,n,8,1", GetLastError());
+    }
+    // Asked again on their own; where the lines do not exist (a pseudo-terminal under Wine) the
+    // calls fail and that is fine.
+    if (m_settings.DTREnable)
+        EscapeCommFunction(m_handle, SETDTR);
+    if (m_settings.RTSEnable)
+        EscapeCommFunction(m_handle, SETRTS);
+    // Reads return at once with what is waiting; a write may take its time at 300 baud, but not
+    // for ever (40 ms a byte is a little more than the line needs).
+    COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 40, 2000};
+    if (!SetCommTimeouts(m_handle, &timeouts))
+        return fail("recusou os tempos de espera", GetLastError());
+    PurgeComm(m_handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    if (m_settings.RThreshold > 0 && !SetCommMask(m_handle, EV_RXCHAR))
+        return fail("recusou o aviso de recepção", GetLastError());
+    return true;
+}
+
+// Arms the wait for the next byte and takes whatever came before it was armed.
+bool Win32CommPort::armWait()
+{
+    if (m_settings.RThreshold <= 0)
+        return true;
+    m_watcher.unwatch(m_waitOverlapped.hEvent);
+    ResetEvent(m_waitOverlapped.hEvent);
+    m_eventMask = 0;
+    if (!WaitCommEvent(m_handle, &m_eventMask, &m_waitOverlapped)) {
+        if (GetLastError() != ERROR_IO_PENDING)
+            return fail("não avisa a recepção", GetLastError());
+    } else {
+        SetEvent(m_waitOverlapped.hEvent); // done at once: handled on the next turn of the loop
+    }
+    m_waitPending = true;
+    m_watcher.watch(m_waitOverlapped.hEvent, [this] { onCommEvent(); });
+    return readWaiting();
+}
+
+void Win32CommPort::onCommEvent()
+{
+    DWORD ignored = 0;
+    m_waitPending = false;
+    if (!GetOverlappedResult(m_handle, &m_waitOverlapped, &ignored, FALSE)) {
+        fail("a porta sumiu", GetLastError());
+        lose();
+        return;
+    }
+    if (!armWait()) {
+        lose();
+        return;
+    }
+    if (!m_received.empty())
+        notify(comEvReceive);
+}
+
+// Everything the driver holds now, into our buffer; false when the device has gone.
+bool Win32CommPort::readWaiting()
+{
+    COMSTAT status{};
+    DWORD errors = 0;
+    if (!ClearCommError(m_handle, &errors, &status))
+        return fail("a porta sumiu", GetLastError());
+    while (status.cbInQue > 0) {
+        std::string chunk(status.cbInQue, '\0');
+        OVERLAPPED read{};
+        read.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        DWORD got = 0;
+        const BOOL done = ReadFile(m_handle, chunk.data(), DWORD(chunk.size()), &got, &read) ||
+                          (GetLastError() == ERROR_IO_PENDING &&
+                           GetOverlappedResult(m_handle, &read, &got, TRUE));
+        const DWORD code = GetLastError();
+        CloseHandle(read.hEvent);
+        if (!done)
+            return fail("a leitura falhou", code);
+        m_received.append(chunk.data(), got);
+        if (got == 0 || !ClearCommError(m_handle, &errors, &status))
+            break;
+    }
+    return true;
+}
+
+std::string Win32CommPort::input()
+{
+    std::string bytes;
+    bytes.swap(m_received);
+    return bytes;
+}
+
+bool Win32CommPort::output(const std::string &bytes)
+{
+    if (!portOpen() || bytes.size() > std::size_t(m_settings.OutBufferSize)) {
+        m_error = portOpen() ? "comando maior que o buffer de envio" : "a porta está fechada";
+        return false;
+    }
+    finishWrite();
+    m_writing = bytes;
+    ResetEvent(m_writeOverlapped.hEvent);
+    DWORD written = 0;
+    if (WriteFile(m_handle, m_writing.data(), DWORD(m_writing.size()), &written, &m_writeOverlapped))
+        return true;
+    if (GetLastError() != ERROR_IO_PENDING)
+        return fail("o envio falhou", GetLastError());
+    // Left to go out at the line's pace; close() waits for it.
+    m_writePending = true;
+    return true;
+}
+
+void Win32CommPort::finishWrite()
+{
+    DWORD written = 0;
+    if (m_writePending)
+        GetOverlappedResult(m_handle, &m_writeOverlapped, &written, TRUE);
+    m_writePending = false;
+}
+
+void Win32CommPort::close()
+{
+    if (!portOpen())
+        return;
+    // The command must have left before the port is let go.
+    finishWrite();
+    FlushFileBuffers(m_handle);
+    m_watcher.unwatch(m_waitOverlapped.hEvent);
+    if (m_waitPending) {
+        SetCommMask(m_handle, 0); // completes the pending wait, which must end before we do
+        CancelIo(m_handle);
+        DWORD ignored = 0;
+        GetOverlappedResult(m_handle, &m_waitOverlapped, &ignored, TRUE);
+        m_waitPending = false;
+    }
+    CloseHandle(m_handle);
+    m_handle = INVALID_HANDLE_VALUE;
+}
+
+void Win32CommPort::lose()
+{
+    m_watcher.unwatch(m_waitOverlapped.hEvent);
+    if (m_waitPending) {
+        CancelIo(m_handle);
+        DWORD ignored = 0;
+        GetOverlappedResult(m_handle, &m_waitOverlapped, &ignored, TRUE);
+        m_waitPending = false;
+    }
+    if (m_writePending) {
+        CancelIo(m_handle);
+        finishWrite();
+    }
+    CloseHandle(m_handle);
+    m_handle = INVALID_HANDLE_VALUE;
+    m_received.clear();
+    notify(comEvPortLost);
+}

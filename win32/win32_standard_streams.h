@@ -1,0 +1,22 @@
+// The caller's standard output and error, when it gave any (a pipe from "for /f", a file, the
+// console a prompt lent us). Text goes to a console as UTF-16 and elsewhere in the ANSI code
+// page, lines ending in CR LF; the answer's bytes go as the board sent them. A reader that does
+// not read costs a second at most, then the bytes are dropped.
+#pragma once
+
+#include "standard_streams.h"
+
+#include <string>
+
+class Win32StandardStreams : public StandardStreams
+{
+public:
+    void writeOut(const std::string &bytes) override;
+    void writeErr(const std::string &text) override;
+    // UTF-8 text onto standard output (--help, --ports); false when it could not be written.
+    bool writeOutText(const std::string &text);
+
+    // At a prompt a GUI program has no standard handles: borrow the console of the one that
+    // started us, if it has one.
+    static void borrowParentConsole();
+};
