@@ -1,93 +1,74 @@
 #include "main_window.h"
 
+#include "advice.h"
+
+#include <algorithm>
+
 namespace {
 
-const QStringList kAdvice{
-    QStringLiteral("O Windows não pôde detectar a placa controladora."),
-    QStringLiteral("Por favor, tente os seguintes procedimentos (sempre com permissões de "
-                   "administrador do sistema):"),
-    QStringLiteral("   - Reinstale o Comutel"),
-    QStringLiteral("   - Copie o arquivos Comutel.exe e MSCOMM32.OCX para a pasta "
-                   "C:\\WINDOWS\\SYSTEM32"),
-    QStringLiteral("   - Copie o arquivos Comutel.exe e MSCOMM32.OCX para a pasta "
-                   "C:\\WINDOWS\\SysWOW64"),
-};
-
-// The number a text starts with, as the settings' first field is read: "300," gives 300,
-// no leading digits give 0.
-int leadingNumber(const QString &text)
+// The number a text starts with, as the settings' first field is read: "300," gives 300, no
+// leading digits give 0.
+int leadingNumber(const std::string &text)
 {
-    int digits = 0;
-    while (digits < text.size() && text.at(digits).isDigit())
-        ++digits;
-    return text.left(digits).toInt();
+    int number = 0;
+    for (std::size_t i = 0; i < text.size() && text[i] >= '0' && text[i] <= '9' && number < 100000;
+         ++i)
+        number = number * 10 + (text[i] - '0');
+    return number;
 }
 
-// The command as the board reads it, one byte per character: each upper-cased on its own where
-// its upper case is again one character of ISO 8859-1 ("ß" and "ÿ" go as they are), and '?' for
-// a character outside ISO 8859-1.
-QByteArray commandBytes(const QString &parameter)
+std::string withoutNuls(std::string bytes)
 {
-    QByteArray bytes;
-    for (const char32_t c : parameter.toUcs4()) {
-        const char32_t upper = QChar::toUpper(c);
-        bytes += c > 0xff ? '?' : static_cast<char>(upper <= 0xff ? upper : c);
-    }
+    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
     return bytes;
 }
 
 } // namespace
 
-MainWindow::MainWindow(CommPort *port, Window *view, const QString &parameter, const ReplyLog &log,
-                       QObject *parent)
-    : QObject(parent), MSComm1(port), window(view), commandParameter(parameter), replyLog(log)
+MainWindow::MainWindow(const Platform &platform, std::string parameter, Options runOptions)
+    : MSComm1(platform.port), window(platform.window), loop(platform.loop), replyLog(platform.log),
+      streams(platform.streams), codePage(platform.codePage), turn(platform.turn),
+      commandParameter(std::move(parameter)), options(std::move(runOptions)),
+      TimerConectar(loop, kScanInterval, [this] { onScanTick(); }),
+      TimerRecebe(loop, kReplyTimeout, [this] { onReplyTimeout(); }),
+      turnRetry(loop, kTurnRetry, [this] { onTurnRetry(); }),
+      replyCollector(loop, [this](const std::string &reply) { onReplyGathered(reply); })
 {
-    // A coarse timer would fire the 500 ms time-out some 25 ms early.
-    TimerConectar.setTimerType(Qt::PreciseTimer);
-    TimerConectar.setInterval(kScanInterval);
-    TimerRecebe.setTimerType(Qt::PreciseTimer);
-    TimerRecebe.setInterval(kReplyTimeout);
-    connect(&TimerConectar, &QTimer::timeout, this, &MainWindow::onScanTick);
-    connect(&TimerRecebe, &QTimer::timeout, this, &MainWindow::onReplyTimeout);
-    connect(MSComm1, &CommPort::comm, this, &MainWindow::onComm);
-    connect(&replyCollector, &ReplyCollector::gathered, this, &MainWindow::onReplyGathered);
-    window->setCloseHandler([this] { onCloseRequest(); });
+    MSComm1.setCommHandler([this](CommEvent event) { onComm(event); });
+    window.setCloseHandler([this] { onCloseRequest(); });
 }
 
 MainWindow::~MainWindow()
 {
-    // The window may outlive us; a late close request must not reach a handler that is gone.
-    window->setCloseHandler({});
-}
-
-const QStringList &MainWindow::advice()
-{
-    return kAdvice;
+    // The port and the window may outlive us; nothing of theirs may reach a handler that is gone.
+    MSComm1.setCommHandler({});
+    window.setCloseHandler({});
 }
 
 void MainWindow::onLoad()
 {
     if (!replyLog.write("-")) {
-        emit diagnostic(QStringLiteral("comutel: ") + replyLog.errorString());
+        say(replyLog.errorString());
         endProgram(ExitFatal);
         return;
     }
+    logWasReset = true;
     if (commandMode())
-        window->setVisible(false);
-    portCounter = kFirstPort;
-    if (!MSComm1->configure(CommSettings{})) {
-        emit diagnostic(QStringLiteral("comutel: ") + MSComm1->errorString());
+        window.setVisible(false);
+    portCounter = options.onlyPort.value_or(kFirstPort);
+    if (!MSComm1.configure(CommSettings{})) {
+        say(MSComm1.errorString());
         endProgram(ExitFatal);
         return;
     }
-    for (const QString &problem : MSComm1->mapProblems())
-        emit diagnostic(QStringLiteral("comutel: ") + problem);
-    TimerConectar.start();
-    const int baud = leadingNumber(MSComm1->settings().left(4));
-    window->setLabel3(QStringLiteral("Baudrate: %1 bp/s").arg(baud));
+    for (const std::string &problem : MSComm1.mapProblems())
+        say(problem);
+    waitForTurn();
+    const int baud = leadingNumber(MSComm1.settings().substr(0, 4));
+    window.setLabel3("Baudrate: " + std::to_string(baud) + " bp/s");
     // Shown only now, so that a start that fails never flashes the window up.
-    if (!commandMode())
-        window->setVisible(true);
+    if (!commandMode() && !ended)
+        window.setVisible(true);
 }
 
 void MainWindow::onCloseRequest()
@@ -95,57 +76,98 @@ void MainWindow::onCloseRequest()
     endProgram(ExitOk);
 }
 
+// The search starts once the turn is ours, or at once where there are no turns.
+void MainWindow::waitForTurn()
+{
+    if (!turn) {
+        startSearch();
+        return;
+    }
+    turnAskedAt = loop.now();
+    onTurnRetry();
+}
+
+void MainWindow::onTurnRetry()
+{
+    switch (turn->tryTake()) {
+    case Turn::Result::Taken:
+    case Turn::Result::Unavailable:
+        break;
+    case Turn::Result::Busy:
+        if (loop.now() - turnAskedAt < kLongestTurnWait) {
+            if (!turnRetry.isActive())
+                turnRetry.start();
+            return;
+        }
+        say((turn->holder().empty() ? std::string("outro programa") : turn->holder()) +
+            " não liberou a vez em " + std::to_string(kLongestTurnWait.count() / 1000) +
+            " s; seguindo sem esperar mais");
+        break;
+    case Turn::Result::Failed:
+        say("não foi possível esperar a vez: " + turn->errorString() + "; seguindo sem esperar");
+        break;
+    }
+    turnRetry.stop();
+    startSearch();
+}
+
+void MainWindow::startSearch()
+{
+    TimerConectar.start();
+}
+
 void MainWindow::onScanTick()
 {
-    if (MSComm1->portOpen())
-        MSComm1->setPortOpen(false);
+    if (MSComm1.portOpen())
+        MSComm1.setPortOpen(false);
 
     // Ports that are missing or busy simply fail to open here; the search goes on.
-    MSComm1->setCommPort(portCounter);
-    if (!MSComm1->setPortOpen(true) && !MSComm1->openProblem().isEmpty())
-        openProblems << MSComm1->openProblem();
-    setStatus(QStringLiteral("Buscando em COM %1").arg(portCounter), Window::Colour::Black);
+    MSComm1.setCommPort(portCounter);
+    if (!MSComm1.setPortOpen(true) && !MSComm1.openProblem().empty())
+        openProblems.push_back(MSComm1.openProblem());
+    setStatus("Buscando em COM " + std::to_string(portCounter), Window::Colour::Black);
 
-    if (MSComm1->portOpen()) {
-        setStatus(QStringLiteral("Conectado em COM %1").arg(portCounter), Window::Colour::Green);
+    if (MSComm1.portOpen()) {
+        setStatus("Conectado em COM " + std::to_string(portCounter), Window::Colour::Green);
         TimerConectar.stop();
         if (commandMode())
             sendCommand();
         return;
     }
+    // A port chosen by the user is the board or nothing: no other port may get its command.
+    if (options.onlyPort && openProblems.empty())
+        say("a porta escolhida, COM" + std::to_string(portCounter) +
+            ", não abriu: " + MSComm1.errorString());
     ++portCounter;
-    if (portCounter > kLastPort)
+    if (portCounter > kLastPort || options.onlyPort)
         giveUp();
 }
 
 void MainWindow::giveUp()
 {
-    setStatus(QStringLiteral("Desconectado."), Window::Colour::Red);
+    setStatus("Desconectado.", Window::Colour::Red);
     TimerConectar.stop();
     if (!commandMode())
         return;
-
-    for (const QString &piece : kAdvice)
-        emit diagnostic(piece);
-    for (const QString &problem : std::as_const(openProblems))
-        emit diagnostic(QStringLiteral("comutel: ") + problem);
-    emit diagnostic(QStringLiteral("comutel: \"comutel --ports\" mostra o dispositivo de cada "
-                                   "número COM e o que há nele"));
-    // The message box, where a display allows one, follows once the event loop has ended.
+    diagnostics.insert(diagnostics.end(), advice::kPieces.begin(), advice::kPieces.end());
+    for (const std::string &problem : openProblems)
+        say(problem);
+    if (!options.listingHint.empty())
+        say(options.listingHint);
     endProgram(ExitNoPort);
 }
 
 void MainWindow::sendCommand()
 {
-    const QByteArray command = commandBytes(commandParameter);
-    if (!MSComm1->output(command)) {
+    const std::string command = commandBytes(commandParameter, codePage);
+    if (!MSComm1.output(command)) {
         // Never sent, so there is no answer to wait for.
-        emit diagnostic(QStringLiteral("comutel: comando não enviado: ") + MSComm1->errorString());
+        say("comando não enviado: " + MSComm1.errorString());
         endProgram(ExitFatal);
         return;
     }
-    if (!command.startsWith('E') && !command.startsWith('R')) {
-        MSComm1->setPortOpen(false);
+    if (command[0] != 'E' && command[0] != 'R') {
+        MSComm1.setPortOpen(false);
         endProgram(ExitOk);
         return;
     }
@@ -155,54 +177,74 @@ void MainWindow::sendCommand()
 void MainWindow::onComm(CommEvent event)
 {
     if (event == comEvPortLost) {
-        emit diagnostic(QStringLiteral("comutel: a porta COM %1 deixou de responder: %2")
-                            .arg(portCounter)
-                            .arg(MSComm1->errorString()));
-        setStatus(QStringLiteral("Desconectado."), Window::Colour::Red);
+        say("a porta COM " + std::to_string(portCounter) +
+            " deixou de responder: " + MSComm1.errorString());
+        setStatus("Desconectado.", Window::Colour::Red);
         return;
     }
     if (event != comEvReceive)
         return;
+    // Not every platform's port drops NUL bytes itself; a line of NULs alone is no answer.
+    const std::string bytes = withoutNuls(MSComm1.input());
+    if (bytes.empty())
+        return;
     // The answer has begun in time; from here on it is whole when the line falls quiet.
     TimerRecebe.stop();
-    replyCollector.add(MSComm1->input());
+    replyCollector.add(bytes);
 }
 
-void MainWindow::onReplyGathered(const QByteArray &reply)
+void MainWindow::onReplyGathered(const std::string &reply)
 {
-    window->setLabel8(QString::fromLatin1(reply));
-    emit answered(reply);
+    window.setLabel8(textOfBytes(reply, codePage));
+    answer = reply;
+    replyLogged = true;
     const bool logged = replyLog.write(reply);
     if (!logged)
-        emit diagnostic(QStringLiteral("comutel: ") + replyLog.errorString());
-    MSComm1->setPortOpen(false);
+        say(replyLog.errorString());
+    MSComm1.setPortOpen(false);
     endProgram(logged ? ExitOk : ExitFatal);
 }
 
 void MainWindow::onReplyTimeout()
 {
-    emit diagnostic(
-        QStringLiteral("comutel: a placa não respondeu em %1 ms").arg(kReplyTimeout.count()));
-    MSComm1->setPortOpen(false);
+    say("a placa não respondeu em " + std::to_string(kReplyTimeout.count()) + " ms");
+    MSComm1.setPortOpen(false);
     endProgram(ExitNoAnswer);
 }
 
+// Every way out comes here, in one order: the log, the port, the turn, then the caller's streams
+// and the advice box, which may take as long as the caller or the user like.
 void MainWindow::endProgram(int exitStatus)
 {
     if (ended)
         return;
     ended = true;
-    // Nothing may run after this: no tick, no time-out, no late bytes.
     TimerConectar.stop();
     TimerRecebe.stop();
+    turnRetry.stop();
     replyCollector.stop();
-    disconnect(MSComm1, nullptr, this, nullptr);
-    if (MSComm1->portOpen())
-        MSComm1->setPortOpen(false);
-    emit finished(exitStatus);
+    MSComm1.setCommHandler({});
+    // A caller reading the log after its run must not take another run's answer for its own.
+    if (commandMode() && logWasReset && !replyLogged && !replyLog.write("-"))
+        say(replyLog.errorString());
+    if (MSComm1.portOpen())
+        MSComm1.setPortOpen(false);
+    if (turn)
+        turn->release();
+
+    if (answer)
+        streams.writeOut(*answer + "\n");
+    std::string lines;
+    for (const std::string &line : diagnostics)
+        lines += line + "\n";
+    if (!lines.empty())
+        streams.writeErr(lines);
+    if (exitStatus == ExitNoPort)
+        window.showMessageBox(advice::kTitle, advice::boxText());
+    loop.end(exitStatus);
 }
 
-void MainWindow::setStatus(const QString &text, Window::Colour colour)
+void MainWindow::setStatus(const std::string &text, Window::Colour colour)
 {
-    window->setLabel1(text, colour);
+    window.setLabel1(text, colour);
 }

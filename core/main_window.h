@@ -104,6 +104,7 @@ private:
     std::vector<std::string> openProblems; // devices that exist but would not open
     std::vector<std::string> diagnostics;  // for standard error, once the run is over
     std::optional<std::string> answer;     // for standard output, once the run is over
-    bool answerLogged = false;
+    bool logWasReset = false;              // the start's "-" is in
+    bool replyLogged = false;              // an answer went to the log (or failed to)
     bool ended = false;
 };

@@ -1,20 +1,23 @@
-// comutel: drives the Pelmora 2/4 relay board on a serial port at 300 baud.
+// comutel: drives the Pelmora 2/4 relay board on a serial port at 300 baud. Command mode runs the
+// controller on a poll loop of its own and loads no Qt; the window, and the advice box where a
+// display allows one, come from the window module.
+#include "command_line.h"
 #include "main_window.h"
+#include "poll_loop.h"
 #include "port_listing.h"
-#include "qt_comm_port.h"
-#include "reply_log.h"
+#include "reply_log_file.h"
+#include "stdio_streams.h"
+#include "termination_signals.h"
+#include "termios_port.h"
 #include "turn_lock.h"
 #include "window_module.h"
 
-#include <QCoreApplication>
-
-#include <cerrno>
+#include <clocale>
 #include <csignal>
 #include <cstdio>
-#include <memory>
-
-#include <fcntl.h>
-#include <unistd.h>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
 namespace {
 
@@ -34,210 +37,184 @@ const char kUsage[] =
     "Portas: COM1 a COM4 são /dev/ttyS0 a ttyS3; COM5 em diante, os adaptadores USB (ttyUSB0...,\n"
     "depois ttyACM0...). Um link comN em ~/.config/comutel/ports (ou, para todos, em\n"
     "/etc/comutel/ports) fixa o número N num dispositivo, como /dev/serial/by-id/...\n"
+    "COMUTEL_DEVICE=/dev/serial/by-id/... (variável de ambiente): só esse dispositivo é tentado,\n"
+    "no número COM que o mapa lhe dá (COM2 se nenhum); se não abrir, nada é enviado a outro.\n"
     "  --ports     lista cada número COM com dispositivo, de onde veio o número e o que há nele\n"
     "              (livre, em uso, sem permissão...): o primeiro passo se a placa não é achada\n"
     "Estado de saída: 0 enviado (e resposta gravada) ou janela fechada; 1 nenhuma porta abriu;\n"
     "2 a placa não respondeu em 500 ms; 3 erro fatal (log.txt não gravável, comando não\n"
-    "enviado, sem tela para a janela).\n"
+    "enviado, sem tela para a janela, saída não gravável).\n"
     "Para abrir uma porta serial, o usuário precisa pertencer ao grupo dono dela, normalmente\n"
     "dialout: sudo adduser $USER dialout, e entrar de novo na sessão. Veja man comutel.\n";
 
-// Everything after the program name, as one text. Read before Qt sees argv, so that a command
-// such as "-reverse" goes to the board instead of being taken as a Qt option.
-QString commandParameterFrom(int argc, char *argv[])
-{
-    QStringList words;
-    for (int i = 1; i < argc; ++i)
-        words << QString::fromLocal8Bit(argv[i]);
-    return words.join(QLatin1Char(' '));
-}
+const char kListingHint[] =
+    "\"comutel --ports\" mostra o dispositivo de cada número COM e o que há nele";
 
-// Scripts read our standard error; Qt's own notes (platform fallbacks, "device not open")
-// would only confuse them.
-void dropQtMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
-
-void printLine(const QString &line)
+void printLine(const std::string &line)
 {
-    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    std::fprintf(stderr, "comutel: %s\n", line.c_str());
     std::fflush(stderr);
 }
 
-// The answer for `answer=$(comutel E)`. A reader that went away or a closed standard output
-// must cost neither the log nor the exit status.
-void printAnswer(const QByteArray &answer)
+// Help and --ports are what the caller asked for: a failed write is an error, not a success.
+int printOut(const std::string &text)
 {
-    std::fwrite(answer.constData(), 1, answer.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout); // SIGPIPE is ignored: a write that fails only fails
-}
-
-// A standard stream that the caller closed would be handed out again by the next open, and the
-// answer or a diagnostic could land in the serial port.
-void keepStandardStreamsOpen()
-{
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF && ::open("/dev/null", O_RDWR) != fd)
-            return;
-    }
+    const bool written = std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
+    if (written)
+        return ExitOk;
+    printLine(std::string("não foi possível escrever na saída padrão: ") + std::strerror(errno));
+    return ExitFatal;
 }
 
 bool displayNamed()
 {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY"})
+        if (const char *value = std::getenv(name); value && *value)
+            return true;
+    return false;
 }
 
-// Lists the platforms to try, ending with offscreen so that a missing or unreachable display
+// Lists the Qt platforms to try, ending with offscreen so that a missing or unreachable display
 // never aborts the program. Returns whether the caller asked for offscreen itself.
 bool choosePlatform()
 {
-    QByteArray platforms = qgetenv("QT_QPA_PLATFORM");
-    if (platforms.isEmpty()) {
-        QByteArrayList candidates;
-        if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-            candidates << "wayland";
-        if (!qEnvironmentVariableIsEmpty("DISPLAY"))
-            candidates << "xcb";
-        platforms = candidates.join(';');
+    const char *asked = std::getenv("QT_QPA_PLATFORM");
+    std::string platforms = asked ? asked : "";
+    if (platforms.empty()) {
+        if (const char *wayland = std::getenv("WAYLAND_DISPLAY"); wayland && *wayland)
+            platforms = "wayland";
+        if (const char *x11 = std::getenv("DISPLAY"); x11 && *x11)
+            platforms += platforms.empty() ? "xcb" : ";xcb";
     }
-    const bool askedOffscreen = platforms.split(';').contains("offscreen");
+    const bool askedOffscreen = (";" + platforms + ";").find(";offscreen;") != std::string::npos;
     if (!askedOffscreen)
-        platforms += platforms.isEmpty() ? "offscreen" : ";offscreen";
-    qputenv("QT_QPA_PLATFORM", platforms);
+        platforms += platforms.empty() ? "offscreen" : ";offscreen";
+    ::setenv("QT_QPA_PLATFORM", platforms.c_str(), 1);
     return askedOffscreen;
 }
 
-// Where a window or a box is to be shown.
 WindowModule *loadWindowModule()
 {
-    QString problem;
+    std::string problem;
     WindowModule *module = WindowModule::load(&problem);
     if (!module)
-        printLine(QStringLiteral("comutel: não foi possível carregar a janela: %1").arg(problem));
+        printLine("não foi possível carregar a janela: " + problem);
     return module;
 }
 
-// Runs MainWindow until it ends; returns its exit status.
-int run(QCoreApplication &app, Window *window, const QString &commandParameter)
+// Command mode's window shows nothing but the advice box, and that only where a display is.
+class AdviceWindow : public HeadlessWindow
 {
-    QtCommPort port(QtCommPort::Places::ofSystem());
-    MainWindow program(&port, window, commandParameter, ReplyLog::besideExecutable());
-    QObject::connect(&program, &MainWindow::diagnostic, &printLine);
-    QObject::connect(&program, &MainWindow::answered, &printAnswer);
-    // Queued, so that an end during onLoad still reaches the loop once it runs.
-    QObject::connect(&program, &MainWindow::finished, &app, &QCoreApplication::exit,
-                     Qt::QueuedConnection);
-    program.onLoad();
-    return app.exec();
-}
-
-// With a display the advice also comes as a message box, once the search is over.
-void showAdviceBox(char *programName)
-{
-    if (!displayNamed() || choosePlatform())
-        return;
-    WindowModule *module = loadWindowModule();
-    if (!module)
-        return;
-    int argc = 1;
-    std::unique_ptr<QCoreApplication> app(module->createApplication(argc, &programName));
-    if (module->hasDisplay())
-        module->showMessageBox(QStringLiteral("Ravelto"),
-                               MainWindow::advice().join(QStringLiteral("\n\n")));
-}
-
-int listPorts()
-{
-    const QtCommPort::Places places = QtCommPort::Places::ofSystem();
-    const portnames::PortMap map = portnames::comPorts(places.devices, places.maps);
-    for (const QString &problem : map.ignored)
-        printLine(QStringLiteral("comutel: ") + problem);
-    const QStringList lines = portListing(map, places.locks);
-    if (lines.isEmpty())
-        printLine(QStringLiteral("comutel: nenhum número COM tem dispositivo"));
-    for (const QString &line : lines)
-        std::printf("%s\n", line.toLocal8Bit().constData());
-    return 0;
-}
-
-// Our turn on the board, among the comutels that other scripts start at the same moment.
-void waitForTurn(TurnLock &turn)
-{
-    switch (turn.take()) {
-    case TurnLock::Result::Taken:
-    case TurnLock::Result::Unavailable:
-        return;
-    case TurnLock::Result::TimedOut:
-        printLine(QStringLiteral("comutel: outro comutel não liberou a vez em %1 s; seguindo sem "
-                                 "esperar mais")
-                      .arg(TurnLock::kLongestWait.count()));
-        return;
-    case TurnLock::Result::Failed:
-        printLine(
-            QStringLiteral("comutel: não foi possível esperar a vez: %1; seguindo sem esperar")
-                .arg(turn.errorString()));
-        return;
-    }
-}
-
-int commandMode(const QString &commandParameter, char *programName)
-{
-    int status;
+public:
+    explicit AdviceWindow(char **argv) : m_argv(argv) {}
+    void showMessageBox(const std::string &title, const std::string &text) override
     {
-        TurnLock turn; // held until the port is closed, not while a message box is up
-        waitForTurn(turn);
-        int argc = 1;
-        QCoreApplication app(argc, &programName);
-        HeadlessWindow window;
-        status = run(app, &window, commandParameter);
+        if (!displayNamed() || choosePlatform())
+            return;
+        WindowModule *module = loadWindowModule();
+        if (module && module->start(m_argc, m_argv))
+            module->showMessageBox(title, text);
     }
-    if (status == MainWindow::ExitNoPort)
-        showAdviceBox(programName);
-    return status;
+
+private:
+    int m_argc = 1;
+    char **m_argv;
+};
+
+// The platform's objects around the controller, for either loop.
+struct Program
+{
+    Program(EventLoop &loop, FdWatcher &watcher, Window &window, Turn *turn,
+            const std::string &parameter)
+        : port(TermiosPort::Places::ofSystem(), watcher),
+          program({port, window, loop, log, streams, latin1, turn}, parameter,
+                  {port.onlyPortNumber(), kListingHint})
+    {
+        watcher.watch(signals.fd(), [this] {
+            if (signals.consume())
+                program.onCloseRequest();
+        });
+    }
+    // After the loop: a run ended by a signal ends by that same signal, as its caller expects.
+    int finish(int status)
+    {
+        if (signals.received())
+            signals.reraise(signals.received());
+        return status;
+    }
+
+    TerminationSignals signals;
+    TermiosPort port;
+    ReplyLogFile log = ReplyLogFile::besideExecutable();
+    StdioStreams streams;
+    Latin1CodePage latin1;
+    MainWindow program;
+};
+
+int commandMode(const std::string &parameter, char **argv)
+{
+    PollLoop loop;
+    AdviceWindow window(argv);
+    TurnLock turn;
+    Program run(loop, loop, window, &turn, parameter);
+    run.program.onLoad();
+    return run.finish(loop.run());
 }
 
 // A window that cannot be shown ends the start; no earlier answer may survive it in the log.
 int failedStart()
 {
-    ReplyLog::besideExecutable().write("-");
-    return MainWindow::ExitFatal;
+    ReplyLogFile::besideExecutable().write("-");
+    return ExitFatal;
 }
 
-int windowMode(char *programName)
+int windowMode(char **argv)
 {
     WindowModule *module = loadWindowModule();
     if (!module)
         return failedStart();
     const bool askedOffscreen = choosePlatform();
-    int argc = 1;
-    std::unique_ptr<QCoreApplication> app(module->createApplication(argc, &programName));
-    if (!askedOffscreen && !module->hasDisplay()) {
-        printLine(QStringLiteral("comutel: nenhuma tela disponível para a janela (DISPLAY=\"%1\")")
-                      .arg(qEnvironmentVariable("DISPLAY")));
+    static int argc = 1;
+    if (!module->start(argc, argv) && !askedOffscreen) {
+        const char *display = std::getenv("DISPLAY");
+        printLine(std::string("nenhuma tela disponível para a janela (DISPLAY=\"") +
+                  (display ? display : "") + "\")");
         return failedStart();
     }
-    std::unique_ptr<Window> window(module->createWindow());
-    return run(*app, window.get(), QString());
+    Program run(module->loop(), module->watcher(), module->mainWindow(), nullptr, "");
+    run.program.onLoad();
+    return run.finish(module->exec());
+}
+
+int listPorts()
+{
+    const TermiosPort::Places places = TermiosPort::Places::ofSystem();
+    const portnames::PortMap map = portnames::comPorts(places);
+    for (const std::string &problem : map.ignored)
+        printLine(problem);
+    const std::vector<std::string> lines = portListing(map, places);
+    if (lines.empty())
+        printLine("nenhum número COM tem dispositivo");
+    std::string text;
+    for (const std::string &line : lines)
+        text += line + "\n";
+    return printOut(text);
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    keepStandardStreamsOpen();
+    // Before any open: a closed standard stream must not become the serial port.
+    StdioStreams::keepStandardStreamsOpen();
     std::signal(SIGPIPE, SIG_IGN);
-    const QString commandParameter = commandParameterFrom(argc, argv);
-    if (commandParameter == QLatin1String("--help")) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (commandParameter == QLatin1String("--version")) {
-        std::puts("comutel " COMUTEL_VERSION);
-        return 0;
-    }
-    qInstallMessageHandler(dropQtMessages);
-    if (commandParameter == QLatin1String("--ports"))
+    std::setlocale(LC_CTYPE, "");
+    const std::string parameter = commandParameter(argc, argv);
+    if (parameter == "--help")
+        return printOut(kUsage);
+    if (parameter == "--version")
+        return printOut("comutel " COMUTEL_VERSION "\n");
+    if (parameter == "--ports")
         return listPorts();
-    return commandParameter.isEmpty() ? windowMode(argv[0])
-                                      : commandMode(commandParameter, argv[0]);
+    return parameter.empty() ? windowMode(argv) : commandMode(parameter, argv);
 }

@@ -1,30 +1,32 @@
-// A port that opens the COM numbers it is told to, records what the controller does with it,
-// and lets a test play the board.
+// A port that opens the COM numbers it is told to, records what the controller does with it in
+// a journal shared with the other fakes, and lets a test play the board.
 #pragma once
 
 #include "comm_port.h"
 
-#include <QList>
-#include <QSet>
-
-#include <functional>
+#include <set>
+#include <string>
 #include <utility>
+#include <vector>
+
+using Journal = std::vector<std::string>;
 
 class FakeCommPort : public CommPort
 {
 public:
-    QSet<int> openable; // COM numbers that open
-    QString settingsReadBack = QStringLiteral("300,n,8,1");
-    bool refuseOutput = false;
-    std::function<void()> beforeOpenAttempt;
+    explicit FakeCommPort(Journal &journal) : m_journal(journal) {}
 
-    // What happened.
+    std::set<int> openable; // COM numbers that open
+    std::string settingsReadBack = "300,n,8,1";
+    bool refuseOutput = false;
+    std::string openProblemText; // what a failed open says
+
     bool configured = false;
-    QList<int> tried;
-    QByteArray written;
+    std::vector<int> tried;
+    std::string written;
 
     bool configure(const CommSettings &) override { return configured = true; }
-    QString settings() const override { return settingsReadBack; }
+    std::string settings() const override { return settingsReadBack; }
     bool setCommPort(int number) override
     {
         m_number = number;
@@ -32,38 +34,39 @@ public:
     }
     bool setPortOpen(bool open) override
     {
-        if (open && beforeOpenAttempt)
-            beforeOpenAttempt();
         if (open)
-            tried << m_number;
-        m_open = open && openable.contains(m_number);
+            tried.push_back(m_number);
+        else if (m_open)
+            m_journal.push_back("close");
+        m_open = open && openable.count(m_number) > 0;
         return m_open == open;
     }
     bool portOpen() const override { return m_open; }
-    bool output(const QByteArray &bytes) override
+    bool output(const std::string &bytes) override
     {
         const bool taken = m_open && !refuseOutput;
-        written += taken ? bytes : QByteArray();
+        written += taken ? bytes : std::string();
         return taken;
     }
-    QByteArray input() override { return std::exchange(m_pending, QByteArray()); }
-    QString errorString() const override { return QStringLiteral("fake error"); }
-    QString openProblem() const override { return {}; }
+    std::string input() override { return std::exchange(m_pending, std::string()); }
+    std::string errorString() const override { return "fake error"; }
+    std::string openProblem() const override { return m_open ? "" : openProblemText; }
 
     // As the board.
-    void receive(const QByteArray &bytes)
+    void receive(const std::string &bytes)
     {
         m_pending += bytes;
-        emit comm(comEvReceive);
+        notify(comEvReceive);
     }
     void vanish()
     {
         m_open = false;
-        emit comm(comEvPortLost);
+        notify(comEvPortLost);
     }
 
 private:
+    Journal &m_journal;
     int m_number = 0;
     bool m_open = false;
-    QByteArray m_pending;
+    std::string m_pending;
 };

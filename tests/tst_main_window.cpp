@@ -1,209 +1,434 @@
-// The controller against a fake port: what each scan tick tries and shows, the send and the
-// dispatch on the first letter, the answer and its time-out, and a close request in every state.
+// The controller on a fake loop and clock: what each scan tick tries and shows and when, the send
+// and the dispatch on the first letter, the answer and its time-out, turns, a close request in
+// every state, and the one order in which every run ends.
 #include "fake_comm_port.h"
+#include "fake_loop.h"
 #include "main_window.h"
 
-#include <QDir>
-#include <QFile>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
+#include <doctest/doctest.h>
 
-#include <memory>
+#include <deque>
 
-class TestMainWindow : public QObject
+using namespace std::chrono_literals;
+
+namespace doctest {
+template <> struct StringMaker<Journal>
 {
-    Q_OBJECT
+    static String convert(const Journal &journal)
+    {
+        std::string text;
+        for (const std::string &entry : journal)
+            text += "[" + entry + "] ";
+        return text.c_str();
+    }
+};
+} // namespace doctest
 
-private slots:
-    void init();
-    void load_data();
-    void load();
-    void searchNamesEachPortTriedThenGivesUp();
-    void dispatchOnFirstLetter_data();
-    void dispatchOnFirstLetter();
-    void closeRequestEndsInEveryState_data();
-    void closeRequestEndsInEveryState();
+namespace {
 
-private:
-    void start(const QString &commandParameter);
-    QByteArray log() const;
-    int waitForEnd();
-
-    std::unique_ptr<QTemporaryDir> m_folder;
-    std::unique_ptr<FakeCommPort> m_port;
-    std::unique_ptr<HeadlessWindow> m_view;
-    std::unique_ptr<MainWindow> m_window;
-    std::unique_ptr<QSignalSpy> m_finished;
-    QStringList m_diagnostics;
+struct MemoryLog : ReplyLog
+{
+    explicit MemoryLog(Journal &j) : journal(j) {}
+    bool write(const std::string &text) override
+    {
+        journal.push_back("log " + text);
+        if (writable)
+            contents = text + "\r\n";
+        return writable;
+    }
+    std::string errorString() const override { return "não foi possível gravar log.txt"; }
+    Journal &journal;
+    bool writable = true;
+    std::string contents = "stale\r\n";
 };
 
-void TestMainWindow::init()
+struct FakeTurn : Turn
 {
-    m_window.reset();
-    m_folder = std::make_unique<QTemporaryDir>();
-    m_port = std::make_unique<FakeCommPort>();
-    m_view = std::make_unique<HeadlessWindow>();
-    m_diagnostics.clear();
-}
-
-void TestMainWindow::start(const QString &commandParameter)
-{
-    m_window = std::make_unique<MainWindow>(m_port.get(), m_view.get(), commandParameter,
-                                            ReplyLog(m_folder->path()));
-    m_finished = std::make_unique<QSignalSpy>(m_window.get(), &MainWindow::finished);
-    connect(m_window.get(), &MainWindow::diagnostic, this,
-            [this](const QString &line) { m_diagnostics << line; });
-    m_window->onLoad();
-}
-
-QByteArray TestMainWindow::log() const
-{
-    QFile file(m_folder->filePath("log.txt"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no log>");
-}
-
-int TestMainWindow::waitForEnd()
-{
-    if (m_finished->isEmpty() && !m_finished->wait(15000))
-        return -1;
-    return m_finished->first().first().toInt();
-}
-
-void TestMainWindow::load_data()
-{
-    QTest::addColumn<QString>("parameter");
-    QTest::addColumn<bool>("logWritable");
-    QTest::newRow("command mode") << "e" << true;
-    QTest::newRow("window mode") << "" << true;
-    QTest::newRow("command mode, log not writable") << "1" << false; // no port touched
-    QTest::newRow("window mode, log not writable") << "" << false; // never shown, not even briefly
-}
-
-void TestMainWindow::load()
-{
-    QFETCH(QString, parameter);
-    QFETCH(bool, logWritable);
-    QDir folder(m_folder->path());
-    QVERIFY(logWritable ? QFile(folder.filePath("log.txt")).open(QIODevice::WriteOnly) // stale
-                        : folder.mkdir("log.txt"));
-    m_view->visible = !parameter.isEmpty() && logWritable; // command mode must hide it
-    m_port->settingsReadBack = "1200,e,7,1";
-    start(parameter);
-    QCOMPARE(m_view->visible, parameter.isEmpty() && logWritable);
-    QVERIFY(m_port->tried.isEmpty()); // the first attempt waits for the first tick
-    if (!logWritable) {
-        QCOMPARE(waitForEnd(), int(MainWindow::ExitFatal));
-        QVERIFY(!m_port->configured);
-        QVERIFY(m_diagnostics.size() == 1 && m_diagnostics.first().contains("log.txt"));
-        return;
+    explicit FakeTurn(Journal &j) : journal(j) {}
+    Result tryTake() override
+    {
+        ++asked;
+        const Result result = answers.size() > 1 ? answers.front() : answers.back();
+        if (answers.size() > 1)
+            answers.pop_front();
+        return result;
     }
-    QCOMPARE(log(), QByteArray("-\r\n"));
-    QCOMPARE(m_view->label3, QStringLiteral("Baudrate: 1200 bp/s")); // read back, not assumed
-}
+    void release() override { journal.push_back("release"); }
+    std::string errorString() const override { return "motivo"; }
+    std::string holder() const override { return "outro comutel (PID 7)"; }
+    Journal &journal;
+    std::deque<Result> answers{Result::Taken};
+    int asked = 0;
+};
 
-void TestMainWindow::searchNamesEachPortTriedThenGivesUp()
+struct Streams : StandardStreams
 {
-    QStringList statusAtEachAttempt;
-    m_port->beforeOpenAttempt = [&] { statusAtEachAttempt << m_view->label1; };
-    start("1");
-
-    QTRY_COMPARE_WITH_TIMEOUT(m_view->label1, QStringLiteral("Desconectado."), 15000);
-    QCOMPARE(m_view->label1Colour, Window::Colour::Red);
-    QList<int> expectedPorts;
-    QStringList expectedStatus{"Buscando em COM"};
-    for (int n = 2; n <= 30; ++n) {
-        expectedPorts << n;
-        if (n < 30)
-            expectedStatus << QStringLiteral("Buscando em COM %1").arg(n); // the port just tried
+    explicit Streams(Journal &j) : journal(j) {}
+    void writeOut(const std::string &bytes) override { journal.push_back("out " + bytes); }
+    void writeErr(const std::string &bytes) override
+    {
+        journal.push_back("err");
+        err += bytes;
     }
-    QCOMPARE(m_port->tried, expectedPorts);
-    QCOMPARE(statusAtEachAttempt, expectedStatus);
+    Journal &journal;
+    std::string err;
+};
 
-    QCOMPARE(waitForEnd(), int(MainWindow::ExitNoPort)); // the advice: e2e "locked port named"
-}
-
-void TestMainWindow::dispatchOnFirstLetter_data()
+struct BoxWindow : HeadlessWindow
 {
-    QTest::addColumn<QString>("parameter");
-    QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<bool>("awaitsAnswer");
-    QTest::addColumn<int>("status");
-
-    QTest::newRow("relay digit") << "1" << QByteArray("1") << false << 0;
-    QTest::newRow("r5") << "r5" << QByteArray("R5") << true << 0;
-    // One byte a character: upper-cased where that stays in ISO 8859-1, else as it is; '?'
-    // for characters outside it.
-    QTest::newRow("8-bit upper-casing")
-        << "eçã€😀ßÿµ" << QByteArray("E\xc7\xc3??\xdf\xff\xb5") << true << 0;
-    QTest::newRow("query refused by the port") << "e" << QByteArray() << false << 3;
-}
-
-void TestMainWindow::dispatchOnFirstLetter()
-{
-    QFETCH(QString, parameter);
-    QFETCH(QByteArray, sent);
-    QFETCH(bool, awaitsAnswer);
-    QFETCH(int, status);
-    m_port->openable = {2};
-    m_port->refuseOutput = sent.isEmpty();
-    start(parameter);
-
-    QTRY_VERIFY_WITH_TIMEOUT(m_port->tried.contains(2), 5000);
-    QCOMPARE(m_port->written, sent);
-    if (awaitsAnswer) {
-        QVERIFY(m_finished->isEmpty());
-        m_port->receive("1");
+    explicit BoxWindow(Journal &j) : journal(j) {}
+    void showMessageBox(const std::string &title, const std::string &text) override
+    {
+        journal.push_back("box " + title);
+        HeadlessWindow::showMessageBox(title, text);
     }
-    QCOMPARE(waitForEnd(), status); // a command never sent is never reported as sent
-    QCOMPARE(m_diagnostics.size(), status == 0 ? 0 : 1); // and has no answer to wait for
-    QVERIFY(!m_port->portOpen());
-    QCOMPARE(log(), awaitsAnswer ? QByteArray("1\r\n") : QByteArray("-\r\n"));
-    QCOMPARE(m_view->label8, awaitsAnswer ? "1" : "Comutel.exe 1"); // the answer, shown
-}
+    Journal &journal;
+};
 
-void TestMainWindow::closeRequestEndsInEveryState_data()
+// One run of the controller with fakes all round.
+struct Run
 {
-    QTest::addColumn<QString>("parameter");
-    QTest::addColumn<QList<int>>("openable");
-    QTest::addColumn<QString>("status"); // Label1's text in that state
+    Journal journal;
+    FakeLoop loop;
+    FakeCommPort port{journal};
+    BoxWindow window{journal};
+    MemoryLog log{journal};
+    Streams streams{journal};
+    FakeTurn turn{journal};
+    Latin1CodePage latin1;
+    std::unique_ptr<MainWindow> program;
 
-    QTest::newRow("searching") << "E" << QList<int>{} << "Buscando em COM 3";
-    QTest::newRow("connected, idle") << "" << QList<int>{2} << "Conectado em COM 2";
-    QTest::newRow("awaiting answer") << "E" << QList<int>{2} << "Conectado em COM 2";
-    QTest::newRow("gave up") << "" << QList<int>{} << "Desconectado.";
-    QTest::newRow("port lost") << "" << QList<int>{2} << "Conectado em COM 2"; // then vanishes
-}
-
-void TestMainWindow::closeRequestEndsInEveryState()
-{
-    QFETCH(QString, parameter);
-    QFETCH(QList<int>, openable);
-    QFETCH(QString, status);
-    m_port->openable = QSet<int>(openable.begin(), openable.end());
-    start(parameter);
-    QTRY_COMPARE_WITH_TIMEOUT(m_view->label1, status, 15000);
-    if (QString(QTest::currentDataTag()) == "port lost") {
-        m_port->vanish();
-        QCOMPARE(m_view->label1, QStringLiteral("Desconectado."));
-        QCOMPARE(m_view->label1Colour, Window::Colour::Red);
+    void start(const std::string &parameter, MainWindow::Options options = {})
+    {
+        program = std::make_unique<MainWindow>(
+            MainWindow::Platform{port, window, loop, log, streams, latin1,
+                                 parameter.empty() ? nullptr : &turn},
+            parameter, options);
+        program->onLoad();
     }
-    if (parameter.isEmpty())
-        QTest::qWait(200); // only the close ends a window, and a search that gave up stays so
-    QVERIFY(m_finished->isEmpty());
-    if (m_view->label1 == QStringLiteral("Desconectado."))
-        QCOMPARE(m_port->tried.size(), openable.isEmpty() ? 29 : 1);
+    // The journal from its first entry that starts with first.
+    Journal from(const std::string &first) const
+    {
+        auto at = std::find_if(journal.begin(), journal.end(),
+                               [&](const std::string &e) { return e.rfind(first, 0) == 0; });
+        return Journal(at, journal.end());
+    }
+};
 
-    m_view->close(); // as the window system asks
-    QCOMPARE(waitForEnd(), int(MainWindow::ExitOk));
-    QVERIFY(!m_port->portOpen());
-    const int attempts = m_port->tried.size();
-    QTest::qWait(700); // past any tick or time-out that was due
-    QCOMPARE(m_port->tried.size(), attempts);
-    QCOMPARE(m_finished->size(), 1);
-    QCOMPARE(log(), QByteArray("-\r\n"));
+} // namespace
+
+TEST_CASE("loading: the log first, the window hidden in command mode, the baud rate read back")
+{
+    for (const bool commandMode : {true, false}) {
+        for (const bool writable : {true, false}) {
+            CAPTURE(commandMode);
+            CAPTURE(writable);
+            Run run;
+            run.log.writable = writable;
+            run.window.visible = commandMode && writable; // command mode must hide it
+            run.port.settingsReadBack = "1200,e,7,1";
+            run.start(commandMode ? "e" : "");
+            CHECK(run.window.visible == (!commandMode && writable)); // never shown after a failure
+            CHECK(run.port.tried.empty()); // the first attempt waits for the first tick
+            if (!writable) {
+                CHECK(run.loop.ended == ExitFatal);
+                CHECK_FALSE(run.port.configured);
+                CHECK(run.streams.err == "comutel: não foi possível gravar log.txt\n");
+                continue;
+            }
+            CHECK(run.log.contents == "-\r\n");
+            CHECK(run.window.label3 == "Baudrate: 1200 bp/s");
+            run.loop.advance(99ms);
+            CHECK(run.port.tried.empty());
+            run.loop.advance(1ms);
+            CHECK(run.port.tried == std::vector<int>{2});
+        }
+    }
 }
 
-QTEST_GUILESS_MAIN(TestMainWindow)
-#include "tst_main_window.moc"
+TEST_CASE("the search: one port each 100 ms from COM2, each named as it is tried, then it gives up")
+{
+    for (const bool commandMode : {true, false}) {
+        CAPTURE(commandMode);
+        Run run;
+        run.port.openProblemText = "COM9 (/dev/x): sem permissão";
+        run.start(commandMode ? "1" : "");
+        std::vector<int> expected;
+        for (int n = 2; n <= 30; ++n) {
+            run.loop.advance(100ms);
+            expected.push_back(n);
+            CHECK(run.port.tried == expected);
+            if (n < 30)
+                CHECK(run.window.label1 == "Buscando em COM " + std::to_string(n));
+        }
+        CHECK(run.window.label1 == "Desconectado.");
+        CHECK(run.window.label1Colour == Window::Colour::Red);
+        CHECK(run.loop.elapsed() == 2900ms);
+        run.loop.advance(10s); // the search never starts again
+        CHECK(run.port.tried.size() == 29);
+        if (!commandMode) {
+            CHECK_FALSE(run.loop.ended); // only the close ends a window
+            CHECK(run.window.boxText.empty());
+            continue;
+        }
+        CHECK(run.loop.ended == ExitNoPort);
+        CHECK(run.window.boxTitle == "Ravelto");
+        CHECK(
+            run.window.boxText.rfind("O Windows não pôde detectar a placa controladora.\r\n\r\nPor "
+                                     "favor",
+                                     0) == 0);
+        CHECK(run.streams.err.rfind("O Windows não pôde detectar a placa controladora.\n", 0) == 0);
+        CHECK(run.streams.err.find("comutel: COM9 (/dev/x): sem permissão\n") != std::string::npos);
+    }
+}
+
+TEST_CASE("send and dispatch on the first letter")
+{
+    struct Row
+    {
+        const char *parameter;
+        std::string sent;
+        bool awaitsAnswer;
+        int status;
+    };
+    // One byte a character: upper-cased where that stays in ISO 8859-1, else as it is; '?' for
+    // characters outside it.
+    const Row rows[] = {
+        {"1", "1", false, ExitOk},       {"r5", "R5", true, ExitOk},
+        {"Liga", "LIGA", false, ExitOk}, {"eçã€😀ßÿµ", "E\xc7\xc3??\xdf\xff\xb5", true, ExitOk},
+        {"\xe9", "?", false, ExitOk}, // not UTF-8: the platform decodes before this
+        {"e", "", false, ExitFatal},  // refused by the port: never reported as sent
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.parameter);
+        Run run;
+        run.port.openable = {3};
+        run.port.refuseOutput = row.sent.empty();
+        run.start(row.parameter);
+        run.loop.advance(200ms);
+        CHECK(run.port.tried == std::vector<int>{2, 3});
+        CHECK(run.port.written == row.sent);
+        CHECK(run.window.label1 == "Conectado em COM 3");
+        CHECK(run.window.label1Colour == Window::Colour::Green);
+        if (row.awaitsAnswer) {
+            CHECK_FALSE(run.loop.ended);
+            run.port.receive(std::string("\0", 1)); // a NUL alone is no answer
+            run.loop.advance(499ms);
+            run.port.receive(std::string("1\0"
+                                         "0",
+                                         3));
+            run.loop.advance(99ms);
+            CHECK_FALSE(run.loop.ended); // the line has not been quiet long enough
+            run.loop.advance(1ms);
+        }
+        CHECK(run.loop.ended == row.status);
+        CHECK_FALSE(run.port.portOpen());
+        CHECK(run.log.contents == (row.awaitsAnswer ? "10\r\n" : "-\r\n"));
+        CHECK(run.window.label8 == (row.awaitsAnswer ? "10" : "Comutel.exe 1"));
+        CHECK(run.streams.err.empty() == (row.status == ExitOk));
+    }
+}
+
+TEST_CASE("an answer is whole when the line is quiet, the buffer full, or 2 s have passed")
+{
+    struct Row
+    {
+        const char *name;
+        std::string piece;
+        std::chrono::milliseconds every;
+        std::size_t logged;
+    };
+    const Row rows[] = {
+        {"endless, 300 baud", "1", 33ms, 2000 / 33 + 1},
+        {"endless, full speed", std::string(100, '1'), 1ms, 1024},
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.name);
+        Run run;
+        run.port.openable = {2};
+        run.start("E");
+        run.loop.advance(100ms);
+        while (!run.loop.ended) {
+            run.port.receive(row.piece);
+            run.loop.advance(row.every);
+        }
+        CHECK(run.loop.ended == ExitOk);
+        CHECK(run.log.contents.size() == row.logged + 2);
+    }
+}
+
+TEST_CASE("no answer in 500 ms, and a port that vanishes")
+{
+    for (const bool vanishes : {false, true}) {
+        Run run;
+        run.port.openable = {2};
+        run.start("E");
+        run.loop.advance(100ms);
+        if (vanishes) {
+            run.port.vanish();
+            CHECK(run.window.label1 == "Desconectado.");
+        }
+        run.loop.advance(499ms);
+        CHECK_FALSE(run.loop.ended);
+        run.loop.advance(1ms);
+        CHECK(run.loop.ended == ExitNoAnswer);
+        CHECK(run.log.contents == "-\r\n");
+        CHECK(run.streams.err.find("comutel: a placa não respondeu em 500 ms\n") !=
+              std::string::npos);
+        CHECK((run.streams.err.find("COM 2 deixou de responder") != std::string::npos) == vanishes);
+    }
+}
+
+TEST_CASE("every run ends in one order: log, port, turn, then the streams and the box")
+{
+    struct Row
+    {
+        const char *parameter;
+        std::set<int> openable;
+        const char *answer; // null: none
+        Journal ending;
+    };
+    const Row rows[] = {
+        {"1", {2}, nullptr, {"close", "log -", "release"}},
+        {"E", {2}, "0101", {"log 0101", "close", "release", "out 0101\n"}},
+        {"E", {2}, nullptr, {"close", "log -", "release", "err"}},
+        {"1", {}, nullptr, {"log -", "release", "err", "box Ravelto"}},
+    };
+    for (const Row &row : rows) {
+        CAPTURE(std::string(row.parameter));
+        CAPTURE(row.openable.size());
+        Run run;
+        run.port.openable = row.openable;
+        run.start(row.parameter);
+        run.loop.advance(100ms);
+        if (row.answer)
+            run.port.receive(row.answer);
+        run.loop.advance(5s);
+        REQUIRE(run.loop.ended);
+        // After the start's "-", nothing is written before the end; a run without an answer of
+        // its own writes "-" again, so no caller reads another run's answer as its own.
+        CHECK(run.journal.front() == "log -");
+        CHECK(Journal(run.journal.begin() + 1, run.journal.end()) == row.ending);
+    }
+}
+
+TEST_CASE("turns: the search waits for its turn, 30 s at most")
+{
+    using R = Turn::Result;
+    struct Row
+    {
+        const char *name;
+        std::deque<R> answers;
+        std::chrono::milliseconds firstAttempt;
+        const char *said; // on standard error
+    };
+    const Row rows[] = {
+        {"free", {R::Taken}, 100ms, ""},
+        {"busy for a second",
+         {R::Busy, R::Busy, R::Busy, R::Busy, R::Busy, R::Busy, R::Busy,
+          R::Busy, R::Busy, R::Busy, R::Busy, R::Busy, R::Busy, R::Busy,
+          R::Busy, R::Busy, R::Busy, R::Busy, R::Busy, R::Busy, R::Taken},
+         1100ms,
+         ""},
+        {"held for ever",
+         {R::Busy},
+         30100ms,
+         "comutel: outro comutel (PID 7) não liberou a vez em 30 s; seguindo sem esperar mais\n"},
+        {"no turns here", {R::Unavailable}, 100ms, ""},
+        {"failed",
+         {R::Failed},
+         100ms,
+         "comutel: não foi possível esperar a vez: motivo; seguindo sem esperar\n"},
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.name);
+        Run run;
+        run.turn.answers = row.answers;
+        run.port.openable = {2};
+        run.start("1");
+        CHECK(run.log.contents == "-\r\n"); // reset before the wait
+        run.loop.advance(row.firstAttempt - 1ms);
+        CHECK(run.port.tried.empty());
+        run.loop.advance(1ms);
+        CHECK(run.port.tried == std::vector<int>{2});
+        CHECK(run.loop.ended == ExitOk);
+        CHECK(run.streams.err == row.said);
+        CHECK(run.turn.asked <= 602); // asked every 50 ms, not in a busy loop
+    }
+    Run window; // a window may stay for hours: it takes no turn
+    window.start("");
+    window.loop.advance(100ms);
+    CHECK(window.turn.asked == 0);
+}
+
+TEST_CASE("a port chosen by the user is tried alone")
+{
+    for (const bool present : {true, false}) {
+        Run run;
+        run.port.openable = present ? std::set<int>{5} : std::set<int>{2, 3};
+        run.start("1", {std::int16_t(5), "veja comutel --ports"});
+        run.loop.advance(100ms);
+        CHECK(run.port.tried == std::vector<int>{5});
+        CHECK(run.loop.ended == (present ? ExitOk : ExitNoPort));
+        CHECK(run.port.written == (present ? "1" : ""));
+        CHECK((run.streams.err.find("comutel: a porta escolhida, COM5, não abriu: fake error\n") !=
+               std::string::npos) == !present);
+        CHECK((run.streams.err.find("comutel: veja comutel --ports\n") != std::string::npos) ==
+              !present);
+    }
+}
+
+TEST_CASE("a close request ends the program in every state, and nothing runs after")
+{
+    struct Row
+    {
+        const char *state;
+        const char *parameter;
+        std::set<int> openable;
+        std::chrono::milliseconds after;
+        const char *label1;
+    };
+    const Row rows[] = {
+        {"searching", "E", {}, 200ms, "Buscando em COM 3"},
+        {"connected, idle", "", {2}, 100ms, "Conectado em COM 2"},
+        {"awaiting answer", "E", {2}, 300ms, "Conectado em COM 2"},
+        {"gave up", "", {}, 3s, "Desconectado."},
+    };
+    for (const Row &row : rows) {
+        CAPTURE(row.state);
+        Run run;
+        run.port.openable = row.openable;
+        run.start(row.parameter);
+        run.loop.advance(row.after);
+        CHECK(run.window.label1 == row.label1);
+        CHECK_FALSE(run.loop.ended);
+        const std::size_t logWrites = std::count_if(run.journal.begin(), run.journal.end(),
+                                                    [](auto &e) { return e.rfind("log", 0) == 0; });
+        run.window.close(); // as the window system asks
+        CHECK(run.loop.ended == ExitOk);
+        CHECK_FALSE(run.port.portOpen());
+        const std::size_t attempts = run.port.tried.size();
+        run.loop.advance(5s);
+        CHECK(run.port.tried.size() == attempts);
+        CHECK(run.log.contents == "-\r\n");
+        // A window's close does not touch the log; a command's end puts "-" back.
+        CHECK(std::count_if(run.journal.begin(), run.journal.end(), [](auto &e) {
+                  return e.rfind("log", 0) == 0;
+              }) == logWrites + (*row.parameter ? 1 : 0));
+    }
+}
+
+TEST_CASE("the window logs bytes the board sends on its own and ends")
+{
+    Run run;
+    run.port.openable = {2};
+    run.start("");
+    run.loop.advance(100ms);
+    CHECK(run.port.written.empty()); // window mode sends nothing
+    run.port.receive("OL\xC1");
+    run.loop.advance(100ms);
+    CHECK(run.loop.ended == ExitOk);
+    CHECK(run.log.contents == "OL\xC1\r\n");
+    CHECK(run.window.label8 == "OLÁ");
+    CHECK(run.from("out") == Journal{"out OL\xC1\n"});
+}
