@@ -39,25 +39,52 @@ struct Spec
 const DWORD kText = SS_LEFT | SS_NOPREFIX;
 
 const Spec kSpecs[] = {
-    {MainForm::Other, {480, 360, 4095, 615}, Segoe, kDefault,
-     L"Sistema de acionamentos da controladora 2/4 relés produzida por Pelmora Eletrônica.", kText},
-    {MainForm::Other, {600, 960, 3735, 1335}, Segoe, kDefault,
-     L"Linha de comando:\r\nComutel.exe parâmetro\r\nonde parâmetro pode ser:", kText},
-    {MainForm::Other, {1200, 2400, 2535, 1695}, Courier, kDefault,
+    {MainForm::Other,
+     {480, 360, 4095, 615},
+     Segoe,
+     kDefault,
+     L"Sistema de acionamentos da controladora 2/4 relés produzida por Pelmora Eletrônica.",
+     kText},
+    {MainForm::Other,
+     {600, 960, 3735, 1335},
+     Segoe,
+     kDefault,
+     L"Linha de comando:\r\nComutel.exe parâmetro\r\nonde parâmetro pode ser:",
+     kText},
+    {MainForm::Other,
+     {1200, 2400, 2535, 1695},
+     Courier,
+     kDefault,
      L"1 (Liga relé 1)\r\n2 (Desliga relé 1)\r\n3 (Liga relé 2)\r\n4 (Desliga relé 2)\r\n"
      L"5 (Liga relé 3)\r\n6 (Desiga relé 3)\r\n7 (Liga relé 4)\r\n8 (Desiga relé 4)",
      kText},
-    {MainForm::Other, {600, 4440, 2055, 255}, Dialog, kDefault, L"Exemplo que liga o relé 1:", kText},
+    {MainForm::Other,
+     {600, 4440, 2055, 255},
+     Dialog,
+     kDefault,
+     L"Exemplo que liga o relé 1:",
+     kText},
     {MainForm::Label8, {1200, 4680, 1695, 255}, CourierLarge, kDefault, L"Comutel.exe 1", kText},
     {MainForm::Other, {600, 5400, 1815, 255}, Dialog, kDefault, L"Status da conexão:", kText},
     {MainForm::Label1, {2160, 5400, 2775, 255}, DialogBold, kDefault, L"Buscando em COM", kText},
     {MainForm::Label3, {600, 5760, 2655, 255}, Dialog, kDefault, L"Baudrate (bp/s):", kText},
     {MainForm::Other, {480, 6240, 1125, 1035}, NoFont, kDefault, L"", SS_BITMAP | SS_NOTIFY},
-    {MainForm::Other, {1800, 6480, 3885, 480}, SegoeSemibold, kDefault,
-     L"Controladora de Relés Serial\r\nPelmora Controladores Eletrônicos", kText},
-    {MainForm::Label7, {1800, 6960, 1845, 240}, SegoeLink, RGB(0, 0, 192), L"pelmora.example",
+    {MainForm::Other,
+     {1800, 6480, 3885, 480},
+     SegoeSemibold,
+     kDefault,
+     L"Controladora de Relés Serial\r\nPelmora Controladores Eletrônicos",
+     kText},
+    {MainForm::Label7,
+     {1800, 6960, 1845, 240},
+     SegoeLink,
+     RGB(0, 0, 192),
+     L"pelmora.example",
      kText | SS_NOTIFY},
-    {MainForm::Other, {480, 7440, 4005, 1650}, Dialog, RGB(64, 64, 64),
+    {MainForm::Other,
+     {480, 7440, 4005, 1650},
+     Dialog,
+     RGB(64, 64, 64),
      L"Visite nosso site para obter a vesão mais recente do Software de controle, o Driver de "
      L"comunicação e detalhes sobre como adquirir a placa controladora.\r\n\r\n"
      L"Programa desenvolvido pela Pelmora Eletrônica.\r\nLogomarca criada pela equipe da Pelmora.",
@@ -89,8 +116,9 @@ void MainForm::create(HWND window, HINSTANCE instance, unsigned dpi)
                                 nullptr, instance, nullptr);
     for (int i = 0; i < int(std::size(kSpecs)); ++i) {
         const Spec &spec = kSpecs[i];
-        const HWND control = CreateWindowExW(0, L"STATIC", spec.text, WS_CHILD | WS_VISIBLE | spec.style,
-                                             0, 0, 0, 0, window, nullptr, instance, nullptr);
+        const HWND control =
+            CreateWindowExW(0, L"STATIC", spec.text, WS_CHILD | WS_VISIBLE | spec.style, 0, 0, 0, 0,
+                            window, nullptr, instance, nullptr);
         m_controls.push_back({control, i, spec.colour});
     }
     addTooltip(m_controls[kLogoSpec].handle, L"Logomarca da Pelmora");
@@ -131,7 +159,8 @@ void MainForm::layout(unsigned dpi)
                    toPixels(r.right, dpi), height, FALSE);
         if (spec.font != NoFont) {
             m_fonts.push_back(fontFor(placed.spec, dpi));
-            SendMessageW(placed.handle, WM_SETFONT, reinterpret_cast<WPARAM>(m_fonts.back()), FALSE);
+            SendMessageW(placed.handle, WM_SETFONT, reinterpret_cast<WPARAM>(m_fonts.back()),
+                         FALSE);
         }
     }
     loadLogo(dpi);

@@ -3,6 +3,7 @@
 #include "resource_ids.h"
 #include "wide_text.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 namespace {
@@ -49,8 +50,8 @@ NativeWindow::NativeWindow(HINSTANCE instance) : m_instance(instance)
     windowClass.hbrBackground = m_background;
     windowClass.lpszClassName = kClass;
     RegisterClassExW(&windowClass);
-    m_window = CreateWindowExW(0, kClass, kTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
-                               nullptr, instance, this);
+    m_window = CreateWindowExW(0, kClass, kTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0,
+                               nullptr, nullptr, instance, this);
 }
 
 NativeWindow::~NativeWindow()
@@ -114,6 +115,8 @@ void NativeWindow::setLabel8(const std::string &text)
 void NativeWindow::setVisible(bool visible)
 {
     if (visible && !m_form.created()) {
+        const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
+        InitCommonControlsEx(&controls); // the tooltips, in the manifest's version 6
         const unsigned current = dpi();
         m_form.create(m_window, m_instance, current);
         resizeFor(current);
@@ -134,7 +137,8 @@ bool NativeWindow::desktopIsVisible()
         return false;
     USEROBJECTFLAGS flags{};
     const HWINSTA station = GetProcessWindowStation();
-    return !station || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) ||
+    return !station ||
+           !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) ||
            (flags.dwFlags & WSF_VISIBLE);
 }
 
@@ -155,7 +159,8 @@ void NativeWindow::requestClose()
 LRESULT CALLBACK NativeWindow::procedure(HWND window, UINT message, WPARAM w, LPARAM l)
 {
     if (message == WM_NCCREATE) {
-        auto *self = static_cast<NativeWindow *>(reinterpret_cast<CREATESTRUCTW *>(l)->lpCreateParams);
+        auto *self =
+            static_cast<NativeWindow *>(reinterpret_cast<CREATESTRUCTW *>(l)->lpCreateParams);
         self->m_window = window;
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
@@ -179,7 +184,8 @@ LRESULT NativeWindow::handle(UINT message, WPARAM w, LPARAM l)
         }
         break;
     case WM_COMMAND:
-        if (HIWORD(w) == STN_CLICKED && reinterpret_cast<HWND>(l) == m_form.handle(MainForm::Label7))
+        if (HIWORD(w) == STN_CLICKED &&
+            reinterpret_cast<HWND>(l) == m_form.handle(MainForm::Label7))
             ShellExecuteW(m_window, L"open", kMakerSite, nullptr, nullptr, SW_SHOWNORMAL);
         return 0;
     case WM_DPICHANGED: {

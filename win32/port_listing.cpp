@@ -84,8 +84,7 @@ std::map<int, std::string> known()
     return ports;
 }
 
-std::vector<std::string> listing(const std::map<int, std::string> &ports,
-                                 std::optional<int> pinned)
+std::vector<std::string> listing(const std::map<int, std::string> &ports, std::optional<int> pinned)
 {
     std::vector<std::string> lines;
     for (const auto &[number, device] : ports) {

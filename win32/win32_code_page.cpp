@@ -14,8 +14,8 @@ bool Win32CodePage::oneByte(const wchar_t *chars, int count, char *byte) const
     BOOL usedDefault = FALSE;
     // UTF-8 as the ANSI code page (a Windows 10 option) takes neither flag nor default check.
     const bool utf8 = m_page == CP_UTF8;
-    const int length = WideCharToMultiByte(m_page, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, chars, count, out,
-                                           sizeof out, nullptr, utf8 ? nullptr : &usedDefault);
+    const int length = WideCharToMultiByte(m_page, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, chars, count,
+                                           out, sizeof out, nullptr, utf8 ? nullptr : &usedDefault);
     if (length != 1 || usedDefault)
         return false;
     *byte = out[0];

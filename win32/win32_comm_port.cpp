@@ -39,14 +39,14 @@ std::wstring Win32CommPort::comDevice(int number)
 Win32CommPort::Win32CommPort(HandleWatcher &watcher, DevicePath devicePath)
     : m_watcher(watcher), m_devicePath(std::move(devicePath))
 {
-    m_waitOverlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    m_readOverlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     m_writeOverlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 }
 
 Win32CommPort::~Win32CommPort()
 {
     close();
-    CloseHandle(m_waitOverlapped.hEvent);
+    CloseHandle(m_readOverlapped.hEvent);
     CloseHandle(m_writeOverlapped.hEvent);
 }
 
@@ -113,12 +113,13 @@ bool Win32CommPort::open()
         fail("não abriu", code);
         // A number with no device is the search's everyday case, not a problem to report.
         if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND)
-            m_openProblem = code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION
-                                ? "COM" + std::to_string(m_number) + " está em uso por outro programa"
-                                : m_error;
+            m_openProblem =
+                code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION
+                    ? "COM" + std::to_string(m_number) + " está em uso por outro programa"
+                    : m_error;
         return false;
     }
-    if (!applySettings() || !armWait()) {
+    if (!applySettings() || !startRead()) {
         m_openProblem = m_error;
         close();
         return false;
@@ -147,77 +148,83 @@ bool Win32CommPort::applySettings()
         EscapeCommFunction(m_handle, SETDTR);
     if (m_settings.RTSEnable)
         EscapeCommFunction(m_handle, SETRTS);
-    // Reads return at once with what is waiting; a write may take its time at 300 baud, but not
-    // for ever (40 ms a byte is a little more than the line needs).
-    COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 40, 2000};
+    // A read ends as soon as there is a byte, with everything there is, or empty after a minute;
+    // a write may take its time at 300 baud, but not for ever (40 ms a byte is a little more
+    // than the line needs).
+    COMMTIMEOUTS timeouts{MAXDWORD, MAXDWORD, 60000, 40, 2000};
     if (!SetCommTimeouts(m_handle, &timeouts))
         return fail("recusou os tempos de espera", GetLastError());
     PurgeComm(m_handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
-    if (m_settings.RThreshold > 0 && !SetCommMask(m_handle, EV_RXCHAR))
-        return fail("recusou o aviso de recepção", GetLastError());
     return true;
 }
 
-// Arms the wait for the next byte and takes whatever came before it was armed.
-bool Win32CommPort::armWait()
+// One read stays pending while the port is open; it ends when bytes arrive (or, with nothing for
+// a minute, empty, and is simply started again).
+bool Win32CommPort::startRead()
 {
-    if (m_settings.RThreshold <= 0)
-        return true;
-    m_watcher.unwatch(m_waitOverlapped.hEvent);
-    ResetEvent(m_waitOverlapped.hEvent);
-    m_eventMask = 0;
-    if (!WaitCommEvent(m_handle, &m_eventMask, &m_waitOverlapped)) {
-        if (GetLastError() != ERROR_IO_PENDING)
-            return fail("não avisa a recepção", GetLastError());
-    } else {
-        SetEvent(m_waitOverlapped.hEvent); // done at once: handled on the next turn of the loop
-    }
-    m_waitPending = true;
-    m_watcher.watch(m_waitOverlapped.hEvent, [this] { onCommEvent(); });
-    return readWaiting();
+    // One byte: Wine ends a read only once its buffer is full; what else is waiting by then is
+    // taken at once by takeQueued().
+    m_reading.assign(1, '\0');
+    ResetEvent(m_readOverlapped.hEvent);
+    if (!ReadFile(m_handle, m_reading.data(), DWORD(m_reading.size()), nullptr,
+                  &m_readOverlapped) &&
+        GetLastError() != ERROR_IO_PENDING)
+        return fail("a leitura falhou", GetLastError());
+    // Done at once or later, the event is set when it is done, and the loop sees to it.
+    m_readPending = true;
+    m_watcher.watch(m_readOverlapped.hEvent, [this] { onReadDone(); });
+    return true;
 }
 
-void Win32CommPort::onCommEvent()
+void Win32CommPort::onReadDone()
 {
-    DWORD ignored = 0;
-    m_waitPending = false;
-    if (!GetOverlappedResult(m_handle, &m_waitOverlapped, &ignored, FALSE)) {
+    DWORD got = 0;
+    m_readPending = false;
+    m_watcher.unwatch(m_readOverlapped.hEvent);
+    if (!GetOverlappedResult(m_handle, &m_readOverlapped, &got, FALSE)) {
         fail("a porta sumiu", GetLastError());
         lose();
         return;
     }
-    if (!armWait()) {
+    m_received.append(m_reading.data(), got);
+    if (!takeQueued() || !startRead()) {
         lose();
         return;
     }
-    if (!m_received.empty())
+    if (got > 0)
         notify(comEvReceive);
 }
 
-// Everything the driver holds now, into our buffer; false when the device has gone.
-bool Win32CommPort::readWaiting()
+// Everything else the driver holds now; false when the device has gone.
+bool Win32CommPort::takeQueued()
 {
     COMSTAT status{};
     DWORD errors = 0;
     if (!ClearCommError(m_handle, &errors, &status))
         return fail("a porta sumiu", GetLastError());
-    while (status.cbInQue > 0) {
-        std::string chunk(status.cbInQue, '\0');
-        OVERLAPPED read{};
-        read.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        DWORD got = 0;
-        const BOOL done = ReadFile(m_handle, chunk.data(), DWORD(chunk.size()), &got, &read) ||
-                          (GetLastError() == ERROR_IO_PENDING &&
-                           GetOverlappedResult(m_handle, &read, &got, TRUE));
-        const DWORD code = GetLastError();
-        CloseHandle(read.hEvent);
-        if (!done)
-            return fail("a leitura falhou", code);
-        m_received.append(chunk.data(), got);
-        if (got == 0 || !ClearCommError(m_handle, &errors, &status))
-            break;
-    }
+    if (status.cbInQue == 0)
+        return true;
+    std::string chunk(status.cbInQue, '\0');
+    DWORD got = 0;
+    if (!ReadFile(m_handle, chunk.data(), DWORD(chunk.size()), nullptr, &m_readOverlapped) &&
+        GetLastError() != ERROR_IO_PENDING)
+        return fail("a leitura falhou", GetLastError());
+    if (!GetOverlappedResult(m_handle, &m_readOverlapped, &got, TRUE))
+        return fail("a leitura falhou", GetLastError());
+    m_received.append(chunk.data(), got);
     return true;
+}
+
+void Win32CommPort::cancelRead()
+{
+    m_watcher.unwatch(m_readOverlapped.hEvent);
+    if (!m_readPending)
+        return;
+    CancelIoEx(m_handle, &m_readOverlapped);
+    DWORD ignored = 0;
+    // The buffer and the OVERLAPPED belong to the system until the read has ended.
+    GetOverlappedResult(m_handle, &m_readOverlapped, &ignored, TRUE);
+    m_readPending = false;
 }
 
 std::string Win32CommPort::input()
@@ -237,7 +244,8 @@ bool Win32CommPort::output(const std::string &bytes)
     m_writing = bytes;
     ResetEvent(m_writeOverlapped.hEvent);
     DWORD written = 0;
-    if (WriteFile(m_handle, m_writing.data(), DWORD(m_writing.size()), &written, &m_writeOverlapped))
+    if (WriteFile(m_handle, m_writing.data(), DWORD(m_writing.size()), &written,
+                  &m_writeOverlapped))
         return true;
     if (GetLastError() != ERROR_IO_PENDING)
         return fail("o envio falhou", GetLastError());
@@ -261,29 +269,16 @@ void Win32CommPort::close()
     // The command must have left before the port is let go.
     finishWrite();
     FlushFileBuffers(m_handle);
-    m_watcher.unwatch(m_waitOverlapped.hEvent);
-    if (m_waitPending) {
-        SetCommMask(m_handle, 0); // completes the pending wait, which must end before we do
-        CancelIo(m_handle);
-        DWORD ignored = 0;
-        GetOverlappedResult(m_handle, &m_waitOverlapped, &ignored, TRUE);
-        m_waitPending = false;
-    }
+    cancelRead();
     CloseHandle(m_handle);
     m_handle = INVALID_HANDLE_VALUE;
 }
 
 void Win32CommPort::lose()
 {
-    m_watcher.unwatch(m_waitOverlapped.hEvent);
-    if (m_waitPending) {
-        CancelIo(m_handle);
-        DWORD ignored = 0;
-        GetOverlappedResult(m_handle, &m_waitOverlapped, &ignored, TRUE);
-        m_waitPending = false;
-    }
+    cancelRead();
     if (m_writePending) {
-        CancelIo(m_handle);
+        CancelIoEx(m_handle, &m_writeOverlapped);
         finishWrite();
     }
     CloseHandle(m_handle);

@@ -1,7 +1,9 @@
 // The serial port on the Win32 communications API: \\.\COMn opened exclusively and overlapped,
-// the fixed line settings on its DCB, and an overlapped WaitCommEvent whose event the loop waits
-// on, so received bytes reach the controller on the loop's thread. A port whose device goes away
-// (a USB adapter pulled out) closes itself and says comEvPortLost.
+// the fixed line settings on its DCB, and one overlapped read always pending, whose event the
+// loop waits on: the port's time-outs make it complete as soon as a byte is there, with all that
+// is there, so received bytes reach the controller on the loop's thread. (Under Wine an
+// overlapped WaitCommEvent on a pseudo-terminal is aborted at once, every time.) A port whose
+// device goes away (a USB adapter pulled out) closes itself and says comEvPortLost.
 #pragma once
 
 #include "comm_port.h"
@@ -38,9 +40,10 @@ private:
     bool open();
     bool applySettings();
     void close();
-    bool armWait();
-    void onCommEvent();
-    bool readWaiting();
+    bool startRead();
+    void onReadDone();
+    bool takeQueued();
+    void cancelRead();
     void finishWrite();
     void lose();
     bool fail(const std::string &what, DWORD code);
@@ -51,9 +54,9 @@ private:
     DCB m_line{};
     int m_number = 0;
     HANDLE m_handle = INVALID_HANDLE_VALUE;
-    OVERLAPPED m_waitOverlapped{};
-    DWORD m_eventMask = 0;
-    bool m_waitPending = false;
+    OVERLAPPED m_readOverlapped{};
+    std::string m_reading; // the pending read's buffer
+    bool m_readPending = false;
     OVERLAPPED m_writeOverlapped{};
     std::string m_writing; // stays put until its overlapped write has completed
     bool m_writePending = false;

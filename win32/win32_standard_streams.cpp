@@ -81,8 +81,8 @@ bool writeText(DWORD which, const std::string &utf8)
         return WriteConsoleW(handle, text.data(), DWORD(text.size()), &written, nullptr);
     }
     // Files and pipes get the ANSI code page, as Notepad and "type" read them.
-    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(std::size_t(size), '\0');
     WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), bytes.data(), size, nullptr,
                         nullptr);
@@ -98,7 +98,8 @@ void Win32StandardStreams::writeOut(const std::string &bytes)
         return;
     // The answer's own bytes stay as they came; only the line's end is Windows'.
     std::string line = bytes;
-    if (line.size() >= 1 && line.back() == '\n' && (line.size() == 1 || line[line.size() - 2] != '\r'))
+    if (line.size() >= 1 && line.back() == '\n' &&
+        (line.size() == 1 || line[line.size() - 2] != '\r'))
         line.insert(line.size() - 1, 1, '\r');
     writeBounded(handle, std::move(line));
 }
@@ -117,9 +118,9 @@ void Win32StandardStreams::borrowParentConsole()
 {
     if (standardHandle(STD_OUTPUT_HANDLE) || !AttachConsole(ATTACH_PARENT_PROCESS))
         return;
-    const HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                       0, nullptr);
+    const HANDLE console =
+        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     if (console == INVALID_HANDLE_VALUE)
         return;
     SetStdHandle(STD_OUTPUT_HANDLE, console);

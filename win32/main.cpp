@@ -1,0 +1,130 @@
+// Comutel.exe: drives the Pelmora 2/4 relay board on a COM port at 300 baud. A GUI-subsystem
+// program, so that a batch file or another program calling it never sees a console flash up;
+// its window is made hidden and shown only when there is no command.
+#include "main_window.h"
+#include "mutex_turn.h"
+#include "native_window.h"
+#include "port_listing.h"
+#include "reply_log_file.h"
+#include "version.h"
+#include "wide_text.h"
+#include "win32_code_page.h"
+#include "win32_comm_port.h"
+#include "win32_loop.h"
+#include "win32_standard_streams.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <memory>
+
+namespace {
+
+const char kUsage[] =
+    "Uso: Comutel.exe [COMANDO]\n"
+    "     Comutel.exe --ports | --help | --version\n"
+    "Aciona a controladora 2/4 relés Pelmora numa porta COM a 300 bp/s, 8N1.\n"
+    "Procura a placa de COM2 a COM30, uma porta a cada 100 ms, e envia o COMANDO em maiúsculas,\n"
+    "um byte por caractere (na página de código ANSI do Windows; o que falta nela vira \"?\"):\n"
+    "  1 3 5 7     ligam os relés 1 a 4;   2 4 6 8   desligam os relés 1 a 4\n"
+    "  E..., R...  consultas: a resposta fica em log.txt, ao lado de Comutel.exe (\"-\" enquanto\n"
+    "              não há resposta), e sai também na saída padrão, se houver uma\n"
+    "Sem COMANDO, mostra a janela com o estado da conexão e mantém a porta aberta.\n"
+    "Execuções no modo comando esperam a vez umas das outras (até 30 s).\n"
+    "COMUTEL_DEVICE=COM5 faz procurar só na COM5: se ela não abrir, nada é enviado.\n"
+    "  --ports     lista as portas COM que o Windows conhece, sem abrir nenhuma\n"
+    "Código de saída (%ERRORLEVEL%; num prompt, use start /wait Comutel.exe ...):\n"
+    "  0 enviado (e resposta gravada) ou janela fechada; 1 nenhuma porta abriu;\n"
+    "  2 a placa não respondeu em 500 ms; 3 erro (log.txt não gravável, comando não enviado).\n"
+    "Guarde Comutel.exe numa pasta sua, onde você possa gravar (não em Arquivos de Programas).\n";
+
+const char kListingHint[] = "\"Comutel.exe --ports\" lista as portas COM que o Windows conhece";
+
+// Everything after the program's name, as one text, the words joined by one space.
+std::string commandParameter()
+{
+    int count = 0;
+    wchar_t **words = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::wstring joined;
+    for (int i = 1; words && i < count; ++i)
+        joined += (i > 1 ? L" " : L"") + std::wstring(words[i]);
+    LocalFree(words);
+    return wide::toUtf8(joined);
+}
+
+std::wstring environment(const wchar_t *name)
+{
+    wchar_t value[256];
+    const DWORD length = GetEnvironmentVariableW(name, value, 256);
+    return length > 0 && length < 256 ? std::wstring(value, length) : std::wstring();
+}
+
+int writeInfo(const std::string &text)
+{
+    Win32StandardStreams::borrowParentConsole();
+    return Win32StandardStreams().writeOutText(text) ? ExitOk : ExitFatal;
+}
+
+int listPorts(std::optional<int> pinned)
+{
+    const std::vector<std::string> lines = ports::listing(ports::known(), pinned);
+    if (lines.empty()) {
+        Win32StandardStreams::borrowParentConsole();
+        Win32StandardStreams().writeErr("comutel: o Windows não conhece nenhuma porta COM\n");
+        return ExitOk;
+    }
+    std::string text;
+    for (const std::string &line : lines)
+        text += line + "\n";
+    return writeInfo(text);
+}
+
+int run(const std::string &parameter, const MainWindow::Options &options)
+{
+    Win32Loop loop;
+    Win32CommPort port(loop);
+    NativeWindow window(GetModuleHandleW(nullptr));
+    ReplyLogFile log(wide::executableFolder());
+    Win32StandardStreams streams;
+    const Win32CodePage codePage;
+    // Only command-mode runs queue; a window holds its port as long as it is open.
+    std::unique_ptr<MutexTurn> turn = parameter.empty() ? nullptr : std::make_unique<MutexTurn>();
+    MainWindow program({port, window, loop, log, streams, codePage, turn.get()}, parameter,
+                       options);
+    program.onLoad();
+    return loop.run();
+}
+
+} // namespace
+
+int main()
+{
+    const std::string parameter = commandParameter();
+    if (parameter == "--help")
+        return writeInfo(kUsage);
+    if (parameter == "--version")
+        return writeInfo("Comutel.exe " COMUTEL_VERSION "\n");
+
+    MainWindow::Options options;
+    options.listingHint = kListingHint;
+    const std::wstring device = environment(L"COMUTEL_DEVICE");
+    if (!device.empty()) {
+        const std::optional<int> number = ports::comNumber(wide::toUtf8(device));
+        if (!number) {
+            // Nothing may go to a port the user did not mean; the log still says "no answer".
+            ReplyLogFile(wide::executableFolder()).write("-");
+            Win32StandardStreams().writeErr("comutel: COMUTEL_DEVICE=" + wide::toUtf8(device) +
+                                            " não é uma porta COM (COM1 a COM255)\n");
+            return ExitFatal;
+        }
+        options.onlyPort = static_cast<std::int16_t>(*number);
+    }
+    if (parameter == "--ports") {
+        std::optional<int> pinned;
+        if (options.onlyPort)
+            pinned = *options.onlyPort;
+        return listPorts(pinned);
+    }
+    return run(parameter, options);
+}
