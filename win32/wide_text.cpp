@@ -54,6 +54,7 @@ std::string errorText(unsigned long code)
     case ERROR_DEVICE_REMOVED:
     case ERROR_BAD_COMMAND:
     case ERROR_DEV_NOT_EXIST:
+    case ERROR_BROKEN_PIPE:
         reason = "o dispositivo não responde ou foi removido";
         break;
     default:

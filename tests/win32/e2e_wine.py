@@ -1,0 +1,171 @@
+#!/usr/bin/env python3
+"""Comutel.exe end to end under Wine: COM links in the prefix's dosdevices point at
+pseudo-terminals held by tools/relay_sim (or by this script, to play a board that talks when
+told), so no run can reach a real port. Needs WINEPREFIX (warmed), DISPLAY (Xvfb) and xdotool,
+as tools/run-windows-tests.sh sets them up.
+Usage: e2e_wine.py COMUTEL_EXE RELAY_SIM [SCREENSHOT_PNG]"""
+import os
+import pty
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+EXE, RELAY_SIM = Path(sys.argv[1]), sys.argv[2]
+SCREENSHOT = sys.argv[3] if len(sys.argv) > 3 else None
+DOSDEVICES = Path(os.environ["WINEPREFIX"]) / "dosdevices"
+TITLE = "Controladora de relés Pelmora"
+GREEN = (0, 192, 0)
+BOUND = 60  # seconds: generous, for a loaded machine
+
+# name, arguments, {COM number: relay_sim options}, extra environment,
+# expected: status, log.txt, standard output, a line in standard error, relay_sim's line, box
+CASES = [
+    ("relay command, COM2 missing, COM3 taken", ["1"], {3: []}, {},
+     0, "-", "", None, "relé 1 ligado", False),
+    ("query in lower case", ["e"], {2: []}, {},
+     0, "0000", "0000\r\n", None, None, False),
+    ("answer with NUL bytes", ["R1"], {2: ["--nul"]}, {},
+     0, "0", "0\r\n", None, None, False),
+    ("silent board", ["E"], {2: ["--silent"]}, {},
+     2, "-", "", "não respondeu em 500 ms", None, False),
+    ("port vanishes after the command", ["e"], {2: ["--hang-up"]}, {},
+     2, "-", "", "deixou de responder", None, False),
+    ("no port at all: the advice box", ["1"], {}, {},
+     1, "-", "", "não pôde detectar", None, True),
+    ("COMUTEL_DEVICE names a port that is not there", ["1"], {2: []}, {"COMUTEL_DEVICE": "COM4"},
+     1, "-", "", "COM4", None, True),
+    ("COMUTEL_DEVICE names the board", ["3"], {2: [], 5: []}, {"COMUTEL_DEVICE": "com5"},
+     0, "-", "", None, "relé 2 ligado", False),
+    ("COMUTEL_DEVICE that is no COM port", ["1"], {2: []}, {"COMUTEL_DEVICE": "/dev/ttyS0"},
+     3, "-", "", "não é uma porta COM", None, False),
+]
+
+
+def clear_links():
+    for link in DOSDEVICES.glob("com*"):
+        link.unlink()
+
+
+def link(number, device):
+    (DOSDEVICES / f"com{number}").symlink_to(device)
+
+
+def start_board(options):
+    sim = subprocess.Popen([RELAY_SIM, *options], stdout=subprocess.PIPE, text=True)
+    return sim, sim.stdout.readline().strip()
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool", *args], capture_output=True, text=True, timeout=BOUND)
+
+
+def press_box(title="Ravelto"):
+    """Waits for the box and dismisses it with Return; False if it never came."""
+    found = xdotool("search", "--sync", "--name", f"^{title}$").stdout.split()
+    if not found:
+        return False
+    xdotool("windowfocus", "--sync", found[0], "key", "Return")
+    return True
+
+
+def run(folder, args, env_extra, expect_box):
+    env = dict(os.environ, **env_extra)
+    with open(folder / "out", "wb") as out, open(folder / "err", "wb") as err:
+        # Files, not pipes: Wine's desktop process keeps a run's pipes open after it ends.
+        proc = subprocess.Popen(["wine", str(folder / "Comutel.exe"), *args], stdout=out,
+                                stderr=err, env=env)
+        box = press_box() if expect_box else False
+        status = proc.wait(timeout=BOUND)
+    read = lambda name: (folder / name).read_bytes().decode("cp1252")
+    return status, read("log.txt"), read("out"), read("err"), box
+
+
+def check_case(folder, case):
+    name, args, boards, env, status, log, out, err_line, sim_line, box = case
+    clear_links()
+    (folder / "log.txt").write_bytes(b"stale answer\r\n")
+    sims = []
+    for number, options in boards.items():
+        sim, device = start_board(options)
+        sims.append(sim)
+        link(number, device)
+    got = run(folder, args, env, box)
+    for sim in sims:
+        sim.terminate()
+    sim_out = "".join(sim.communicate(timeout=BOUND)[0] for sim in sims)
+    problems = []
+    if got[0] != status:
+        problems.append(f"status {got[0]}, expected {status}")
+    if got[1] != log + "\r\n":
+        problems.append(f"log.txt {got[1]!r}")
+    if got[2] != out:
+        problems.append(f"stdout {got[2]!r}")
+    if err_line and err_line not in got[3]:
+        problems.append(f"stderr {got[3]!r}")
+    if sim_line and sim_line not in sim_out:
+        problems.append(f"board saw {sim_out!r}")
+    if box and not got[4]:
+        problems.append("no advice box")
+    return problems
+
+
+def green_pixels(window_id, png):
+    subprocess.run(["import", "-window", window_id, str(png)], check=True, timeout=BOUND)
+    ppm = subprocess.run(["convert", str(png), "-depth", "8", "ppm:-"], capture_output=True,
+                         check=True, timeout=BOUND).stdout
+    # P6 header: magic, width, height, maximum, then the pixels
+    fields = ppm.split(maxsplit=4)
+    pixels = fields[4]
+    return sum(1 for i in range(0, len(pixels) - 2, 3) if tuple(pixels[i:i + 3]) == GREEN)
+
+
+def check_window(folder):
+    """The window finds COM2, shows the green status, and ends on the board's bytes."""
+    clear_links()
+    master, slave = pty.openpty()
+    link(2, os.ttyname(slave))
+    proc = subprocess.Popen(["wine", str(folder / "Comutel.exe")], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    problems = []
+    found = xdotool("search", "--sync", "--name", f"^{TITLE}$").stdout.split()
+    deadline = time.monotonic() + BOUND
+    green = 0
+    while found and green < 50 and time.monotonic() < deadline:
+        green = green_pixels(found[0], folder / "window.png")
+    if green < 50:
+        problems.append(f"no green status in the window ({green} green pixels)")
+    elif SCREENSHOT:
+        shutil.copy(folder / "window.png", SCREENSHOT)
+    os.write(master, b"OK")
+    status = proc.wait(timeout=BOUND)
+    log = (folder / "log.txt").read_bytes()
+    if status != 0 or log != b"OK\r\n":
+        problems.append(f"after the board's bytes: status {status}, log.txt {log!r}")
+    os.close(master)
+    os.close(slave)
+    return problems
+
+
+def main():
+    failures = 0
+    with tempfile.TemporaryDirectory(dir=os.environ.get("TMPDIR")) as scratch:
+        folder = Path(scratch) / "pasta ação"  # a name beyond ASCII, as users' folders have
+        folder.mkdir()
+        shutil.copy(EXE, folder / "Comutel.exe")
+        checks = [(case[0], lambda c=case: check_case(folder, c)) for case in CASES]
+        checks.append(("window: Conectado em COM 2 in green, ends on the board's bytes",
+                       lambda: check_window(folder)))
+        for name, check in checks:
+            problems = check()
+            failures += bool(problems)
+            print(("FAIL " if problems else "ok   ") + name + "".join("\n     " + p for p in problems),
+                  flush=True)
+    clear_links()
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
