@@ -11,3 +11,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# Every executable, tests included, imports system DLLs only: Wine (and a user's PC) has no
+# MinGW runtime to lend them.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")

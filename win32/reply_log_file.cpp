@@ -37,6 +37,27 @@ void ReplyLogFile::removeLeftovers() const
     FindClose(search);
 }
 
+// A reader that keeps log.txt open (without delete sharing) forbids its replacement, but may let
+// it be written: the new line goes over the old one and only then is the file cut to length, so
+// it is never empty.
+bool ReplyLogFile::writeInPlace(const std::string &line)
+{
+    // FILE_FLAG_OPEN_REPARSE_POINT: a link planted as log.txt is not followed.
+    const HANDLE file = CreateFileW(m_path.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    DWORD written = 0;
+    const bool ok = GetFileInformationByHandle(file, &info) &&
+                    !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                    WriteFile(file, line.data(), DWORD(line.size()), &written, nullptr) &&
+                    written == line.size() && SetEndOfFile(file);
+    CloseHandle(file);
+    return ok;
+}
+
 bool ReplyLogFile::write(const std::string &text)
 {
     if (!m_leftoversChecked) {
@@ -69,7 +90,7 @@ bool ReplyLogFile::write(const std::string &text)
         const DWORD code = GetLastError();
         if (attempt == 5 || (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION)) {
             DeleteFileW(temp.c_str());
-            return fail("substituir", code);
+            return writeInPlace(line) || fail("substituir", code);
         }
         Sleep(20 * (attempt + 1));
     }
