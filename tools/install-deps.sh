@@ -17,6 +17,10 @@ packages=(
     util-linux mount
     # bench/run.py: peak memory of each run
     time python3
+    # Comutel.exe: the cross compiler (posix threads), its logo drawn from the SVG, and Wine with
+    # fonts to test it on Xvfb (tools/run-windows-tests.sh, which drives windows with xdotool)
+    g++-mingw-w64-x86-64-posix librsvg2-bin imagemagick zip
+    wine wine64 fonts-wine fonts-dejavu-core xdotool
 )
 # More named by the caller: tools/run-tests.sh adds what the package test needs.
 packages+=("$@")

@@ -11,6 +11,8 @@ export QT_QPA_PLATFORM=offscreen
 # Every test runs here: one that would skip (no private /dev, not root) fails instead.
 export COMUTEL_NO_SKIPS=1
 ctest --test-dir build --output-on-failure -j2 --timeout 600
+# Comutel.exe, cross-compiled, and its tests under Wine, against the simulated board built above.
+tools/run-windows-tests.sh build-windows build/tools/relay_sim
 # The Debian package: built, checked, installed and used as a dialout user, then purged.
 tools/install-deps.sh lintian man-db binutils passwd
 tests/package/test-package.sh build

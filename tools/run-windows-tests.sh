@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Builds Comutel.exe and its tests with MinGW-w64 into BUILD_DIR and runs them under Wine, each
+# test as ctest starts it, in a prefix inside BUILD_DIR and on an Xvfb screen of its own; stops
+# Wine and Xvfb at the end. The end-to-end cases need tools/relay_sim built for this machine:
+# give its path as RELAY_SIM, or it is compiled here.
+#   tools/run-windows-tests.sh BUILD_DIR [RELAY_SIM]
+set -euo pipefail
+[ $# -ge 1 ] || { echo "uso: $0 BUILD_DIR [RELAY_SIM]" >&2; exit 2; }
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+mkdir -p "$1"
+build=$(cd "$1" && pwd)
+relay_sim=${2:-}
+
+"$source_dir/tools/install-deps.sh"
+
+if [ -z "$relay_sim" ]; then
+    relay_sim=$build/host/relay_sim
+    mkdir -p "$build/host"
+    c++ -std=c++17 -O1 -I"$source_dir/tools/pty" "$source_dir"/tools/relay_sim/*.cpp \
+        "$source_dir/tools/pty/pty_pair.cpp" -o "$relay_sim" -lutil
+fi
+relay_sim=$(cd "$(dirname "$relay_sim")" && pwd)/$(basename "$relay_sim")
+
+cmake -S "$source_dir" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$source_dir/win32/mingw-w64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+    -DCOMUTEL_RELAY_SIM="$relay_sim" >/dev/null
+cmake --build "$build" -j2
+
+# Wine keeps everything inside the build folder: the prefix, and its server's socket in TMPDIR.
+export WINEPREFIX=$build/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8
+export TMPDIR=$build/tmp
+mkdir -p "$TMPDIR"
+
+xvfb_pid=
+stop() {
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+}
+trap stop EXIT
+
+# Xvfb says on the descriptor which display it took, once it is ready.
+rm -f "$TMPDIR/xvfb.fifo"
+mkfifo "$TMPDIR/xvfb.fifo"
+exec {display_fd}<>"$TMPDIR/xvfb.fifo"
+Xvfb -displayfd "$display_fd" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+read -r -t 30 display_number <&"$display_fd"
+exec {display_fd}>&-
+rm -f "$TMPDIR/xvfb.fifo"
+export DISPLAY=:$display_number
+
+# Started with its output on /dev/null: a first Wine run on a pipe would leave its server and
+# services holding that pipe. A new prefix is booted twice: its first boot leaves two service
+# managers behind, which make every later start of Wine's desktop wait 10 s.
+if [ ! -e "$WINEPREFIX/system.reg" ]; then
+    wineserver -p >/dev/null 2>&1
+    wineboot -i >/dev/null 2>&1
+    wineserver -k; wineserver -w
+fi
+wineserver -p >/dev/null 2>&1
+wineboot >/dev/null 2>&1
+
+# Wine links COM1... to the machine's own serial ports: no test may ever reach one.
+find "$WINEPREFIX/dosdevices" -maxdepth 1 -iname 'com*' -exec rm -f {} +
+
+# Fonts Wine does not pick up by itself, stand-ins for the window's Windows fonts, and no wait
+# for a window manager at every exit.
+fonts=$WINEPREFIX/drive_c/windows/Fonts
+for font in marlett.ttf tahoma.ttf tahomabd.ttf; do
+    [ -e "$fonts/$font" ] || cp "/usr/share/wine/fonts/$font" "$fonts/"
+done
+cat >"$TMPDIR/settings.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"Segoe UI"="Lato"
+"Courier New"="Liberation Mono"
+"MS Sans Serif"="Liberation Sans"
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+REG
+wine regedit /S "$(winepath -w "$TMPDIR/settings.reg")" >/dev/null 2>&1
+
+ctest --test-dir "$build" --output-on-failure --timeout 300
