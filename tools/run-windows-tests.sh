@@ -54,6 +54,7 @@ export DISPLAY=:$display_number
 # services holding that pipe. A new prefix is booted twice: its first boot leaves two service
 # managers behind, which make every later start of Wine's desktop wait 10 s.
 if [ ! -e "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
     wineserver -p >/dev/null 2>&1
     wineboot -i >/dev/null 2>&1
     wineserver -k; wineserver -w
