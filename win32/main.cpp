@@ -1,6 +1,7 @@
 // Comutel.exe: drives the Pelmora 2/4 relay board on a COM port at 300 baud. A GUI-subsystem
 // program, so that a batch file or another program calling it never sees a console flash up;
 // its window is made hidden and shown only when there is no command.
+#include "command_line.h"
 #include "main_window.h"
 #include "mutex_turn.h"
 #include "native_window.h"
@@ -14,8 +15,6 @@
 #include "win32_standard_streams.h"
 
 #include <windows.h>
-
-#include <shellapi.h>
 
 #include <memory>
 
@@ -40,18 +39,6 @@ const char kUsage[] =
     "Guarde Comutel.exe numa pasta sua, onde você possa gravar (não em Arquivos de Programas).\n";
 
 const char kListingHint[] = "\"Comutel.exe --ports\" lista as portas COM que o Windows conhece";
-
-// Everything after the program's name, as one text, the words joined by one space.
-std::string commandParameter()
-{
-    int count = 0;
-    wchar_t **words = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::wstring joined;
-    for (int i = 1; words && i < count; ++i)
-        joined += (i > 1 ? L" " : L"") + std::wstring(words[i]);
-    LocalFree(words);
-    return wide::toUtf8(joined);
-}
 
 std::wstring environment(const wchar_t *name)
 {
@@ -100,7 +87,7 @@ int run(const std::string &parameter, const MainWindow::Options &options)
 
 int main()
 {
-    const std::string parameter = commandParameter();
+    const std::string parameter = commandline::parameter(GetCommandLineW());
     if (parameter == "--help")
         return writeInfo(kUsage);
     if (parameter == "--version")

@@ -4,7 +4,6 @@
 #include "wide_text.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 namespace {
 
@@ -17,6 +16,28 @@ template <typename Function> Function user32(const char *name)
 {
     return reinterpret_cast<Function>(
         reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// The tooltips, from the common controls of the manifest's version 6. Loaded only for the
+// window: under Wine, importing comctl32 and shell32 costs a command-mode run some 100 ms.
+void loadCommonControls()
+{
+    using Init = BOOL(WINAPI *)(const INITCOMMONCONTROLSEX *);
+    const HMODULE library = LoadLibraryW(L"comctl32.dll");
+    const auto init = reinterpret_cast<Init>(
+        reinterpret_cast<void *>(GetProcAddress(library, "InitCommonControlsEx")));
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
+    if (init)
+        init(&controls);
+}
+
+void openMakerSite(HWND window)
+{
+    using Execute = HINSTANCE(WINAPI *)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+    const HMODULE library = LoadLibraryW(L"shell32.dll");
+    if (const auto execute = reinterpret_cast<Execute>(
+            reinterpret_cast<void *>(GetProcAddress(library, "ShellExecuteW"))))
+        execute(window, L"open", kMakerSite, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 COLORREF rgbOf(Window::Colour colour)
@@ -115,8 +136,7 @@ void NativeWindow::setLabel8(const std::string &text)
 void NativeWindow::setVisible(bool visible)
 {
     if (visible && !m_form.created()) {
-        const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
-        InitCommonControlsEx(&controls); // the tooltips, in the manifest's version 6
+        loadCommonControls();
         const unsigned current = dpi();
         m_form.create(m_window, m_instance, current);
         resizeFor(current);
@@ -186,7 +206,7 @@ LRESULT NativeWindow::handle(UINT message, WPARAM w, LPARAM l)
     case WM_COMMAND:
         if (HIWORD(w) == STN_CLICKED &&
             reinterpret_cast<HWND>(l) == m_form.handle(MainForm::Label7))
-            ShellExecuteW(m_window, L"open", kMakerSite, nullptr, nullptr, SW_SHOWNORMAL);
+            openMakerSite(m_window);
         return 0;
     case WM_DPICHANGED: {
         m_form.layout(HIWORD(w));

@@ -2,6 +2,7 @@
 // missing, not a serial port), turns through the named mutex (held, released, abandoned),
 // log.txt replaced whole, the command's bytes in code page 1252, COM names, and the loop
 // delivering a signalled handle and ending.
+#include "command_line.h"
 #include "mutex_turn.h"
 #include "port_listing.h"
 #include "reply_log_file.h"
@@ -246,4 +247,29 @@ TEST_CASE("the loop runs a signalled handle's handler, stops a timer at once, an
     CHECK(ticks == 1);
     CHECK_FALSE(timer->isActive());
     CloseHandle(event);
+}
+
+TEST_CASE("the command parameter: Windows' splitting rules, the words joined by one space")
+{
+    const struct
+    {
+        const wchar_t *line;
+        const char *parameter;
+    } rows[] = {
+        {L"Comutel.exe", ""},
+        {L"Comutel.exe 1", "1"},
+        {L"\"C:\\Program Files\\x\\Comutel.exe\" e", "e"},
+        {L"Comutel.exe   r5  ", "r5"},
+        {L"Comutel.exe Liga  o\trelé", "Liga o relé"},
+        {L"Comutel.exe \"a  b\"", "a  b"},
+        {L"Comutel.exe a\\\"b", "a\"b"},
+        {L"Comutel.exe a\\\\\"b c\"", "a\\b c"},
+        {L"Comutel.exe a\\b", "a\\b"},
+        {L"Comutel.exe \"\"", ""},
+        {L"Comutel.exe \"say \"\"hi\"\"\"", "say \"hi\""},
+    };
+    for (const auto &row : rows) {
+        CAPTURE(wide::toUtf8(row.line));
+        CHECK(commandline::parameter(row.line) == row.parameter);
+    }
 }
