@@ -66,8 +66,11 @@ def main():
                                check=True)
             shutil.copy(build / "win32" / "Comutel.exe", folder)
             sim = subprocess.Popen([args.relay_sim], stdout=subprocess.PIPE, text=True)
-            com2 = Path(os.environ["WINEPREFIX"]) / "dosdevices" / "com2"
-            com2.unlink(missing_ok=True)
+            # Wine links COM1... to the machine's own ports at every boot: none may be reached.
+            dosdevices = Path(os.environ["WINEPREFIX"]) / "dosdevices"
+            for link in dosdevices.glob("com*"):
+                link.unlink()
+            com2 = dosdevices / "com2"
             com2.symlink_to(sim.stdout.readline().strip())
             rows = {"wine trivial.exe (GUI, static)": ["wine", str(folder / "trivial.exe")],
                     "wine trivial.exe calling user32": ["wine", str(folder / "trivial-user32.exe")],
