@@ -51,37 +51,33 @@ rm -f "$TMPDIR/xvfb.fifo"
 export DISPLAY=:$display_number
 
 # Started with its output on /dev/null: a first Wine run on a pipe would leave its server and
-# services holding that pipe. A new prefix is booted twice: its first boot leaves two service
-# managers behind, which make every later start of Wine's desktop wait 10 s.
-if [ ! -e "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$WINEPREFIX"
-    wineserver -p >/dev/null 2>&1
-    wineboot -i >/dev/null 2>&1
-    wineserver -k; wineserver -w
-fi
+# services holding that pipe.
+mkdir -p "$WINEPREFIX"
 wineserver -p >/dev/null 2>&1
-wineboot >/dev/null 2>&1
+[ -e "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
 
-# Wine links COM1... to the machine's own serial ports: no test may ever reach one.
-find "$WINEPREFIX/dosdevices" -maxdepth 1 -iname 'com*' -exec rm -f {} +
-
-# Fonts Wine does not pick up by itself, stand-ins for the window's Windows fonts, and no wait
-# for a window manager at every exit.
+# Fonts Wine does not pick up by itself, stand-ins for the window's Windows fonts, no wait for a
+# window manager at every exit, and no COM port of this machine for Wine to map: an empty entry
+# in Wine's Ports keeps it from linking COMn to a real /dev/ttyS* at its next boot.
 fonts=$WINEPREFIX/drive_c/windows/Fonts
 for font in marlett.ttf tahoma.ttf tahomabd.ttf; do
     [ -e "$fonts/$font" ] || cp "/usr/share/wine/fonts/$font" "$fonts/"
 done
-cat >"$TMPDIR/settings.reg" <<'REG'
-REGEDIT4
-
-[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
-"Segoe UI"="Lato"
-"Courier New"="Liberation Mono"
-"MS Sans Serif"="Liberation Sans"
-
-[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
-"Managed"="N"
-REG
+{
+    printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\n'
+    printf '"Segoe UI"="Lato"\n"Courier New"="Liberation Mono"\n"MS Sans Serif"="Liberation Sans"\n'
+    printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n'
+    printf '\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
+    for n in $(seq 1 256); do printf '"COM%d"=""\n' "$n"; done
+} >"$TMPDIR/settings.reg"
 wine regedit /S "$(winepath -w "$TMPDIR/settings.reg")" >/dev/null 2>&1
+
+# Booted again, always: a new prefix's first boot leaves two service managers behind, which make
+# every later start of Wine's desktop wait 10 s; and the settings above take effect.
+wineserver -k; wineserver -w
+wineserver -p >/dev/null 2>&1
+wineboot >/dev/null 2>&1
+# Whatever links Wine made all the same go before any test; the tests make their own.
+find "$WINEPREFIX/dosdevices" -maxdepth 1 -iname 'com*' -exec rm -f {} +
 
 ctest --test-dir "$build" --output-on-failure --timeout 300
