@@ -25,6 +25,8 @@ BOUND = 60  # seconds: generous, for a loaded machine
 CASES = [
     ("relay command, COM2 missing, COM3 taken", ["1"], {3: []}, {},
      0, "-", "", None, "relé 1 ligado", False),
+    ("command upper-cased into code page 1252", ["ação"], {2: []}, {},
+     0, "-", "", None, "0x41\nrelay_sim: recebido 0xc7\nrelay_sim: recebido 0xc3\n", False),
     ("query in lower case", ["e"], {2: []}, {},
      0, "0000", "0000\r\n", None, None, False),
     ("answer with NUL bytes", ["R1"], {2: ["--nul"]}, {},
@@ -54,7 +56,8 @@ def link(number, device):
 
 
 def start_board(options):
-    sim = subprocess.Popen([RELAY_SIM, *options], stdout=subprocess.PIPE, text=True)
+    sim = subprocess.Popen([RELAY_SIM, "--verbose", *options], stdout=subprocess.PIPE,
+                           stderr=subprocess.STDOUT, text=True)
     return sim, sim.stdout.readline().strip()
 
 
@@ -122,6 +125,47 @@ def green_pixels(window_id, png):
     return sum(1 for i in range(0, len(pixels) - 2, 3) if tuple(pixels[i:i + 3]) == GREEN)
 
 
+def check_turns(folder):
+    """Three queries started together on one board: Wine lets each open the port while another
+    has it, so only the turns keep their commands and answers apart."""
+    clear_links()
+    sim, device = start_board([])
+    link(2, device)
+    runs = []
+    for i in range(3):
+        own = folder / f"run{i}"
+        own.mkdir(exist_ok=True)
+        shutil.copy(folder / "Comutel.exe", own)
+        out = open(own / "out", "wb")
+        runs.append((own, out, subprocess.Popen(["wine", str(own / "Comutel.exe"), "E"],
+                                                stdout=out, stderr=subprocess.DEVNULL)))
+    problems = []
+    for own, out, proc in runs:
+        status = proc.wait(timeout=BOUND)
+        out.close()
+        got = ((own / "out").read_bytes(), (own / "log.txt").read_bytes())
+        if status != 0 or got != (b"0000\r\n", b"0000\r\n"):
+            problems.append(f"{own.name}: status {status}, stdout and log.txt {got!r}")
+    sim.terminate()
+    sim.communicate(timeout=BOUND)
+    return problems
+
+
+def check_close_while_searching(folder):
+    """Closing the window ends the run at once, whatever it was doing."""
+    clear_links()
+    (folder / "log.txt").write_bytes(b"stale answer\r\n")
+    proc = subprocess.Popen(["wine", str(folder / "Comutel.exe")], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    found = xdotool("search", "--sync", "--name", f"^{TITLE}$").stdout.split()
+    if found:
+        xdotool("windowfocus", "--sync", found[0], "key", "alt+F4")
+    status = proc.wait(timeout=BOUND)
+    log = (folder / "log.txt").read_bytes()
+    return [] if found and status == 0 and log == b"-\r\n" else [
+        f"window found: {bool(found)}, status {status}, log.txt {log!r}"]
+
+
 def check_window(folder):
     """The window finds COM2, shows the green status, and ends on the board's bytes."""
     clear_links()
@@ -156,8 +200,12 @@ def main():
         folder.mkdir()
         shutil.copy(EXE, folder / "Comutel.exe")
         checks = [(case[0], lambda c=case: check_case(folder, c)) for case in CASES]
-        checks.append(("window: Conectado em COM 2 in green, ends on the board's bytes",
-                       lambda: check_window(folder)))
+        checks += [
+            ("three queries at once take turns, each gets its answer", lambda: check_turns(folder)),
+            ("window closed while searching", lambda: check_close_while_searching(folder)),
+            ("window: Conectado em COM 2 in green, ends on the board's bytes",
+             lambda: check_window(folder)),
+        ]
         for name, check in checks:
             problems = check()
             failures += bool(problems)

@@ -10,6 +10,7 @@
 #include "win32_code_page.h"
 #include "win32_comm_port.h"
 #include "win32_loop.h"
+#include "win32_standard_streams.h"
 
 #include <doctest/doctest.h>
 
@@ -272,4 +273,19 @@ TEST_CASE("the command parameter: Windows' splitting rules, the words joined by 
         CAPTURE(wide::toUtf8(row.line));
         CHECK(commandline::parameter(row.line) == row.parameter);
     }
+}
+
+TEST_CASE("a caller that never reads its standard output holds the run up a second at most")
+{
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    REQUIRE(CreatePipe(&readEnd, &writeEnd, nullptr, 64));
+    const HANDLE saved = GetStdHandle(STD_OUTPUT_HANDLE);
+    SetStdHandle(STD_OUTPUT_HANDLE, writeEnd);
+    Win32StandardStreams streams;
+    // Far more than the pipe holds: without a bound this would wait for ever (ctest's time-out).
+    streams.writeOut(std::string(1 << 20, 'x') + "\n");
+    CHECK_FALSE(streams.writeOutText(std::string(1 << 20, 'y')));
+    SetStdHandle(STD_OUTPUT_HANDLE, saved);
+    CloseHandle(readEnd);
+    CloseHandle(writeEnd);
 }
