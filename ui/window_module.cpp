@@ -12,12 +12,17 @@
 
 namespace {
 
+// Scripts read comutel's standard error; Qt's own notes (platform fallbacks, missing runtime
+// folders) would only confuse them.
+void dropQtMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
+
 class WidgetsModule : public WindowModule
 {
 public:
     bool start(int &argc, char **argv) override
     {
         if (!m_app) {
+            qInstallMessageHandler(dropQtMessages); // before the platform plugin speaks
             m_app = std::make_unique<QApplication>(argc, argv);
             // The controller alone ends the run, with its own status, when the window closes.
             QGuiApplication::setQuitOnLastWindowClosed(false);
