@@ -5,7 +5,9 @@ set -euo pipefail
 
 packages=(
     cmake g++ make
-    qt6-base-dev qt6-serialport-dev libgl-dev
+    qt6-base-dev libgl-dev
+    # the core's unit tests, header-only, built by both compilers
+    doctest-dev
     # the logo, drawn from SVG
     qt6-svg-dev
     # stand-ins for the window's fonts: Lato for Segoe UI, Liberation for MS Sans Serif and
