@@ -42,7 +42,7 @@ TEST_CASE("a stalled, a closed or a broken standard output holds up neither the 
     const Row rows[] = {
         {"stalled", [](int out[2]) { fill(out[1]); }, 300ms},
         {"closed", [](int out[2]) { ::close(std::exchange(out[1], -1)); }, 10s},
-        {"broken", [](int out[2]) { ::close(out[0]); }, 10s},
+        {"broken", [](int out[2]) { ::close(std::exchange(out[0], -1)); }, 10s},
     };
     for (const Row &row : rows) {
         CAPTURE(row.name);
