@@ -1,6 +1,7 @@
-// The poll loop of command mode: its timers, its watched descriptors and its end, and a
-// termination signal reaching it through the self-pipe.
+// Command mode's own loop and what it ends with: timers, watched descriptors and the end; a
+// termination signal through the self-pipe; the standard streams' bounded wait at the very end.
 #include "poll_loop.h"
+#include "stdio_streams.h"
 #include "termination_signals.h"
 
 #include <doctest/doctest.h>
@@ -8,8 +9,11 @@
 #include <csignal>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -63,14 +67,11 @@ TEST_CASE("watches: unwatched from a handler, even one already polled; watched f
     CHECK(loop.run() == 7);
     CHECK(firstCalls == 1);
     CHECK(secondCalls == 0);
-    for (int fd : {first[0], first[1], second[0], second[1], third[0], third[1]})
-        ::close(fd);
 }
 
 TEST_CASE("a termination signal ends a run, and then the process by that signal")
 {
     const pid_t child = ::fork();
-    REQUIRE(child >= 0);
     if (child == 0) {
         ::signal(SIGHUP, SIG_IGN); // as under nohup: stays ignored
         TerminationSignals signals;
@@ -87,4 +88,46 @@ TEST_CASE("a termination signal ends a run, and then the process by that signal"
     int status = 0;
     REQUIRE(::waitpid(child, &status, 0) == child);
     CHECK((WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM));
+}
+
+// A pipe whose writing end would block: filled to the brim, then blocking again.
+static void fill(int out[2])
+{
+    const int flags = ::fcntl(out[1], F_GETFL);
+    ::fcntl(out[1], F_SETFL, flags | O_NONBLOCK);
+    while (::write(out[1], std::string(4096, 'x').data(), 4096) > 0 ||
+           ::write(out[1], "x", 1) > 0) {
+    }
+    ::fcntl(out[1], F_SETFL, flags);
+}
+
+TEST_CASE("a stalled, a closed or a broken standard output holds up neither the run nor stderr")
+{
+    std::signal(SIGPIPE, SIG_IGN); // as main does
+    using Row = std::tuple<const char *, void (*)(int *), std::chrono::milliseconds>;
+    for (const auto &[name, spoil, longestWait] : {
+             Row{"stalled", fill, 300ms},
+             Row{"closed", [](int out[2]) { ::close(std::exchange(out[1], -1)); }, 10s},
+             Row{"broken", [](int out[2]) { ::close(std::exchange(out[0], -1)); }, 10s},
+         }) {
+        CAPTURE(name);
+        int out[2], err[2];
+        REQUIRE((::pipe(out) == 0 && ::pipe(err) == 0));
+        spoil(out);
+        const int outFlags = ::fcntl(out[1], F_GETFL), errFlags = ::fcntl(err[1], F_GETFL);
+        StdioStreams streams(out[1], err[1], longestWait);
+        const auto start = std::chrono::steady_clock::now();
+        streams.writeOut("OK 1\n");
+        streams.writeOut("never waited for again\n");
+        streams.writeErr("comutel: uma linha\n");
+        // Generous: a stalled stream costs its bound, the others nothing, not the bound.
+        CHECK(std::chrono::steady_clock::now() - start < 5s);
+        char line[64] = {};
+        CHECK(::read(err[0], line, sizeof line) == 19); // stderr's line, after stdout gave up
+        CHECK(::fcntl(out[1], F_GETFL) == outFlags);
+        CHECK(::fcntl(err[1], F_GETFL) == errFlags);
+        for (int fd : {out[0], out[1], err[0], err[1]}) // the worker left blocked gets EPIPE
+            if (fd >= 0)
+                ::close(fd);
+    }
 }
