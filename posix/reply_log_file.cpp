@@ -107,9 +107,12 @@ void takeAttributesOf(int fd, int folder, const std::string &name)
         ::fchmod(fd, kReadableByAll); // whatever the caller's umask, readable by all
         return;
     }
-    if (::fchown(fd, ::geteuid() == 0 ? old.st_uid : static_cast<uid_t>(-1), old.st_gid) != 0)
-        ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-    ::fchmod(fd, old.st_mode & 0666); // a log is never executable, nor set-id
+    const uid_t owner = ::geteuid() == 0 ? old.st_uid : static_cast<uid_t>(-1);
+    const bool groupKept = ::fchown(fd, owner, old.st_gid) == 0 ||
+                           ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0;
+    // A log is never executable nor set-id; and a group other than the old one's (ours, when
+    // we are not of that one) is not given write access that it never had.
+    ::fchmod(fd, old.st_mode & (groupKept ? 0666 : 0646));
 }
 
 // A fresh file, made by us alone under a name no one can guess and never through a link, that

@@ -11,6 +11,7 @@
 #include <string>
 
 #include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 constexpr uid_t kNobody = 65534;
@@ -44,7 +45,7 @@ struct AsUser
     ~AsUser()
     {
         if (other && (::seteuid(0) | ::setegid(0) | ::setgroups(0, nullptr)) != 0)
-            std::abort(); // the tests that follow would run as someone else
+            std::abort(); // the tests that follow must not run as someone else
     }
 };
 

@@ -6,7 +6,6 @@
 #include <tuple>
 
 #include <sys/prctl.h>
-#include <sys/stat.h>
 
 using Result = Turn::Result;
 using Making = TurnLock::Making;
@@ -19,8 +18,7 @@ TEST_CASE("one holder at a time, named by its pid and its program")
     const mode_t umask = ::umask(077);
     CHECK(first.tryTake() == Result::Taken);
     ::umask(umask);
-    struct stat info = {};
-    CHECK((::stat(path.c_str(), &info) == 0 && (info.st_mode & 07777) == 0644));
+    CHECK(std::filesystem::status(path).permissions() == std::filesystem::perms(0644));
     CHECK(second.tryTake() == Result::Busy);
     for (const auto &[name, holder] :
          {std::pair("tst_turn_lock", "outro programa (PID " + pid + ", tst_turn_lock)"),
