@@ -9,8 +9,7 @@
 
 TEST_CASE("words joined by one space, as UTF-8 in the C, C.UTF-8 and ISO 8859-15 locales")
 {
-    // An ISO 8859-15 locale of our own (localedef's sources: Debian's "locales"), whatever
-    // locales the machine has.
+    // An ISO 8859-15 locale of our own (from Debian's "locales"), whatever the machine has.
     const ScratchFolder locales("localedef -i pt_BR -f ISO-8859-15 ./pt_BR.ISO-8859-15 >/dev/null");
     ::setenv("LOCPATH", locales.path.c_str(), 1);
     using Row = std::tuple<const char *, std::vector<std::string>, std::string>;
