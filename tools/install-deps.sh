@@ -19,6 +19,8 @@ packages=(
     util-linux mount
     # bench/run.py: peak memory of each run
     time python3
+    # tst_command_line: localedef's sources, for an ISO 8859-15 locale of its own
+    locales
 )
 # More named by the caller: tools/run-tests.sh adds what the package test needs.
 packages+=("$@")
