@@ -64,12 +64,22 @@ std::optional<Contents> readLockFile(const std::string &path, bool *exists)
     return contents;
 }
 
-// Only the very file that was read, and only if it is still that one.
-bool removeIfSame(const std::string &path, unsigned long long device, unsigned long long inode)
+// Only the very file that was read, and only while it still says what it said: a file put in
+// its place may have been given the same inode.
+bool removeIfSame(const std::string &path, unsigned long long device, unsigned long long inode,
+                  const std::string &bytes)
 {
-    struct stat info;
-    return ::lstat(path.c_str(), &info) == 0 && info.st_dev == device && info.st_ino == inode &&
+    bool exists = false;
+    const std::optional<Contents> now = readLockFile(path, &exists);
+    return now && now->device == device && now->inode == inode && now->bytes == bytes &&
            ::unlink(path.c_str()) == 0;
+}
+
+std::string classicForm(long pid)
+{
+    char text[16];
+    const int size = std::snprintf(text, sizeof text, "%10ld\n", pid);
+    return std::string(text, static_cast<size_t>(size));
 }
 
 std::optional<OwnLock> createLock(const std::string &path)
@@ -161,7 +171,7 @@ std::optional<LockFile> lockFileOn(const std::string &devicePath,
             // Stale. One we may not remove (another user's, in a sticky folder) stops no one:
             // the flock on the device guards the port then.
             if (removeStale)
-                removeIfSame(path, contents->device, contents->inode);
+                removeIfSame(path, contents->device, contents->inode, contents->bytes);
         }
     }
     return std::nullopt;
@@ -180,7 +190,7 @@ std::vector<OwnLock> takeLocks(const std::string &devicePath, const std::string 
 void releaseLocks(std::vector<OwnLock> &locks)
 {
     for (const OwnLock &lock : locks)
-        removeIfSame(lock.path, lock.device, lock.inode);
+        removeIfSame(lock.path, lock.device, lock.inode, classicForm(::getpid()));
     locks.clear();
 }
 
