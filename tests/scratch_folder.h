@@ -1,7 +1,6 @@
 // A folder of the test's own under /tmp, removed with all it holds at the end of the case.
 #pragma once
 
-#include <cstdlib>
 #include <string>
 
 #include <fcntl.h>
@@ -15,23 +14,18 @@ public:
     ScratchFolder()
     {
         char pattern[] = "/tmp/comutel-test-XXXXXX";
-        m_path = ::mkdtemp(pattern) ? pattern : "";
+        m_path = ::mkdtemp(pattern) ? pattern : "/nonexistent";
     }
-    ~ScratchFolder()
-    {
-        if (!m_path.empty())
-            ::nftw(m_path.c_str(), removeEntry, 8, FTW_DEPTH | FTW_PHYS);
-    }
+    ~ScratchFolder() { ::nftw(m_path.c_str(), removeEntry, 8, FTW_DEPTH | FTW_PHYS); }
     ScratchFolder(const ScratchFolder &) = delete;
     ScratchFolder &operator=(const ScratchFolder &) = delete;
 
     const std::string &path() const { return m_path; }
     std::string operator/(const std::string &name) const { return m_path + '/' + name; }
 
-    // A file holding contents; false when it could not be written.
-    bool write(const std::string &name, const std::string &contents, mode_t mode = 0644) const
+    bool write(const std::string &name, const std::string &contents) const
     {
-        const int fd = ::open((*this / name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, mode);
+        const int fd = ::open((*this / name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const bool done = fd >= 0 && ::write(fd, contents.data(), contents.size()) ==
                                          static_cast<ssize_t>(contents.size());
         return ::close(fd) == 0 && done;
