@@ -15,7 +15,6 @@ class TestFdWatcher : public FdWatcher
 public:
     void watch(int fd, std::function<void()> ready) override { m_watched[fd] = std::move(ready); }
     void unwatch(int fd) override { m_watched.erase(fd); }
-    bool watching(int fd) const { return m_watched.count(fd) > 0; }
 
     // Waits up to timeoutMs for a watched descriptor to be ready and runs its handlers; false
     // when none was.

@@ -1,29 +1,24 @@
-// Lock files: which forms keep a port from us, which are removed before an open, and our own,
-// taken and given back.
-#include "port_locks.h"
+// What an open of a serial device would meet, as `--ports` tells it without ever opening the
+// device: every form of lock file (and which an open removes first), an flock, a missing device,
+// no permission (and what to do), not a serial port; and the same words from an open that fails.
+#include "doctest_skip.h"
+#include "port_check.h"
+#include "port_listing.h"
+#include "pty_pair.h"
 #include "scratch_folder.h"
-
-#include <doctest/doctest.h>
+#include "termios_port.h"
+#include "test_fd_watcher.h"
 
 #include <cstdint>
-#include <cstdio>
 
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 
 namespace {
 
-std::string binary(long pid)
-{
-    const auto value = static_cast<std::int32_t>(pid);
-    return std::string(reinterpret_cast<const char *>(&value), sizeof value);
-}
-
-std::string classic(long pid)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%10ld\n", pid);
-    return text;
-}
+constexpr uid_t kNobody = 65534;
 
 long endedPid()
 {
@@ -34,76 +29,170 @@ long endedPid()
     return child;
 }
 
+std::string binary(long pid)
+{
+    const auto value = static_cast<std::int32_t>(pid);
+    return std::string(reinterpret_cast<const char *>(&value), sizeof value);
+}
+
+int opensSeen(int inotify)
+{
+    char buffer[4096];
+    int count = 0;
+    for (ssize_t size; (size = ::read(inotify, buffer, sizeof buffer)) > 0;)
+        count += static_cast<int>(size / sizeof(inotify_event));
+    return count;
+}
+
+// As user nobody with gid alone: check()'s words, then the open's line.
+std::string checkAndOpenAsNobody(gid_t gid, const std::string &devices, const std::string &locks)
+{
+    int out[2];
+    REQUIRE(::pipe(out) == 0);
+    if (::fork() == 0) {
+        std::string text = "no setuid";
+        if (::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 && ::setuid(kNobody) == 0) {
+            TestFdWatcher watcher;
+            TermiosPort port({devices, {}, {locks}, {}}, watcher);
+            text = portcheck::describe(portcheck::check(devices + "/ttyS1", {locks})) + '|';
+            text += port.configure({}) && port.setCommPort(2) && port.setPortOpen(true)
+                        ? "aberta"
+                        : port.openProblem();
+        }
+        ::_exit(::write(out[1], text.data(), text.size()) == ssize_t(text.size()) ? 0 : 1);
+    }
+    ::close(out[1]);
+    std::string text(4096, '\0');
+    text.resize(std::max<ssize_t>(::read(out[0], &text[0], text.size()), 0));
+    ::close(out[0]);
+    ::wait(nullptr);
+    return text;
+}
+
 } // namespace
 
-TEST_CASE("which lock files keep the port, and which are removed before an open")
+TEST_CASE("lock files, flocks and devices as --ports tells them, without opening the device")
 {
-    enum Kind { File, Link, Fifo };
+    enum Kind { File, Link, Fifo, Flock, Missing, PlainFile };
     const long live = ::getppid();
-    const std::string pid = std::to_string(live);
+    const std::string pid = std::to_string(live),
+                      busy = "em uso por outro programa (PID " + pid + ")";
+    const std::string naming = "em uso por outro programa (trava ",
+                      notSerial = "não é uma porta serial em funcionamento";
+    // name: the lock's, "ttyS1" the link's or "" the pty's it leads to; stale: removed by an open.
     const struct
     {
-        const char *what, *name; // ttyS1 is a link to ttyUSB7
+        const char *what, *name;
         Kind kind;
-        std::string contents;
-        long busyFor; // -1: not busy
+        std::string contents, state;
+        bool stale;
     } rows[] = {
         // clang-format off
-        {"minicom's, under the link target's name", "ttyUSB7", File, "      " + pid + " minicom root\n", live},
-        {"plain text", "ttyS1", File, pid + "\n", live},
-        {"digits alone", "ttyS1", File, pid, live},
-        {"binary", "ttyS1", File, binary(live), live},
-        {"binary, a value no pid has", "ttyS1", File, binary(portlocks::maxPid() + 1), 0},
-        {"our own pid", "ttyS1", File, classic(::getpid()), -1},
-        {"a process that has ended", "ttyUSB7", File, classic(endedPid()), -1},
-        {"empty", "ttyS1", File, "", 0},
-        {"four bytes of text that are no pid", "ttyS1", File, "abc\n", 0},
-        {"digits run into garbage", "ttyS1", File, pid + "abc\n", 0},
-        {"zero", "ttyS1", File, "0000000000\n", 0},
-        {"eleven digits", "ttyS1", File, "12345678901\n", 0},
-        {"a link", "ttyS1", Link, "", 0},
-        {"a FIFO", "ttyS1", Fifo, "", 0},
+        {"minicom's, under the pty's name", "", File, "      " + pid + " minicom root\n", busy, false},
+        {"plain text", "ttyS1", File, pid + "\n", busy, false},
+        {"digits alone", "ttyS1", File, pid, busy, false},
+        {"binary", "ttyS1", File, binary(live), busy, false},
+        {"binary, a value no pid has", "ttyS1", File, binary(portlocks::maxPid() + 1), naming, false},
+        {"our own pid", "ttyS1", File, "      " + std::to_string(::getpid()) + "\n", "livre", true},
+        {"a process that has ended", "", File, std::to_string(endedPid()) + "\n", "livre", true},
+        {"empty", "ttyS1", File, "", naming, false},
+        {"four bytes of text that are no pid", "ttyS1", File, "abc\n", naming, false},
+        {"digits run into garbage", "ttyS1", File, pid + "abc\n", naming, false},
+        {"zero", "ttyS1", File, "0000000000\n", naming, false},
+        {"eleven digits", "ttyS1", File, "12345678901\n", naming, false},
+        {"a link", "ttyS1", Link, "", naming, false},
+        {"a FIFO", "ttyS1", Fifo, "", naming, false},
+        {"an flock", "", Flock, "", "em uso por outro programa (PID " + std::to_string(::getpid()) + ")", false},
+        {"missing", "", Missing, "", "dispositivo ausente", false},
+        {"a plain file", "", PlainFile, "", notSerial + " (não é um dispositivo de caracteres)", false},
         // clang-format on
     };
     for (const auto &row : rows) {
         CAPTURE(row.what);
         ScratchFolder devices, locks;
-        REQUIRE((devices.write("ttyUSB7", "") && devices.link(devices / "ttyUSB7", "ttyS1")));
-        const std::string lock = std::string("LCK..") + row.name;
-        REQUIRE(locks.write("elsewhere", classic(live)));
+        PtyPair board;
+        if (!board.open())
+            COMUTEL_SKIP("sem pseudo-terminal: " << board.error());
+        const bool pty = row.kind != Missing && row.kind != PlainFile;
+        REQUIRE((pty ? devices.link(board.slavePath(), "ttyS1") : devices.write("ttyS1", "")));
+        if (row.kind == Missing)
+            REQUIRE(::unlink((devices / "ttyS1").c_str()) == 0);
+        const std::string lock = "LCK.." + (*row.name ? row.name : board.slavePath().substr(9));
+        REQUIRE(locks.write("elsewhere", pid));
         REQUIRE((row.kind == File   ? locks.write(lock, row.contents)
                  : row.kind == Link ? locks.link(locks / "elsewhere", lock)
-                                    : ::mkfifo((locks / lock).c_str(), 0644) == 0));
-        // As --ports looks, removing nothing; then as an open looks.
-        for (const bool removeStale : {false, true}) {
-            const auto found =
-                portlocks::lockFileOn(devices / "ttyS1", {locks.path()}, removeStale);
-            CHECK((found ? found->pid : -1) == row.busyFor);
-            CHECK(locks.exists(lock) == (!removeStale || row.busyFor >= 0));
-        }
+                 : row.kind == Fifo ? ::mkfifo((locks / lock).c_str(), 0644) == 0
+                                    : true));
+        const int holder = ::open(board.slavePath().c_str(), O_RDWR | O_NOCTTY);
+        REQUIRE((holder >= 0 && (row.kind != Flock || ::flock(holder, LOCK_EX) == 0)));
+        const int inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        REQUIRE(::inotify_add_watch(inotify, board.slavePath().c_str(), IN_OPEN) >= 0);
+
+        portnames::PortMap map;
+        map.ports.resize(2);
+        map.ports[1] = {devices / "ttyS1", portnames::Origin::UserMap, "com2"};
+        const std::vector<std::string> lines = portListing(map, {locks.path()});
+        REQUIRE(lines.size() == 1);
+        CHECK(lines[0].rfind("COM2  " + devices / "ttyS1" + "  usuário (com2)  " + row.state, 0) ==
+              0);
+        CHECK(opensSeen(inotify) == 0);
+        const bool lockMade = row.kind <= Fifo;
+        CHECK(locks.exists(lock) == lockMade); // --ports removes nothing; an open removes the stale
+        CHECK(portlocks::lockFileOn(devices / "ttyS1", {locks.path()}).has_value() ==
+              (lockMade && !row.stale));
+        CHECK(locks.exists(lock) == (lockMade && !row.stale));
+        ::close(::open(board.slavePath().c_str(), O_RDWR | O_NOCTTY));
+        CHECK(opensSeen(inotify) == 1); // the watch itself sees an open
+        ::close(inotify);
+        ::close(holder);
     }
 }
 
-TEST_CASE("our own lock files: the classic form under both names, removed only while ours")
+TEST_CASE("the device COMUTEL_DEVICE pins is marked in the listing, even when missing")
 {
-    ScratchFolder devices, locks;
-    REQUIRE((devices.write("ttyUSB7", "") && devices.link(devices / "ttyUSB7", "ttyS1")));
-    std::vector<portlocks::OwnLock> own = portlocks::takeLocks(devices / "ttyS1", locks.path());
-    REQUIRE(own.size() == 2);
-    for (const char *name : {"LCK..ttyS1", "LCK..ttyUSB7"}) {
-        struct stat info;
-        char text[32] = {};
-        FILE *file = std::fopen((locks / name).c_str(), "r");
-        REQUIRE((file && ::fstat(fileno(file), &info) == 0));
-        CHECK((info.st_mode & 07777) == 0644);
-        CHECK(std::fread(text, 1, sizeof text - 1, file) == 11);
-        CHECK(std::string(text) == classic(::getpid()));
-        std::fclose(file);
+    portnames::PortMap map = portnames::comPorts("/nonexistent");
+    portnames::pinTo(map, "/nonexistent/by-id/board");
+    CHECK(portListing(map, {}) ==
+          std::vector<std::string>{"COM2  /nonexistent/by-id/board  padrão, só esta "
+                                   "(COMUTEL_DEVICE)  dispositivo ausente"});
+}
+
+TEST_CASE("as an ordinary user: permissions, and a stale lock that cannot be removed")
+{
+    if (::geteuid() != 0)
+        COMUTEL_SKIP("precisa de root para preparar arquivos de outros usuários");
+    const std::string noPermission = "sem permissão; ";
+    const struct
+    {
+        const char *what;
+        uid_t owner;
+        gid_t group, processGroup;
+        mode_t mode;
+        std::string state;
+    } rows[] = {
+        // clang-format off
+        {"not in the group", 0, 0, kNobody, 0660, noPermission + "o usuário precisa pertencer ao grupo root, dono do dispositivo (normalmente dialout)"},
+        {"the group may not open it either", 0, kNobody, kNobody, 0600, noPermission + "só o root pode abri-lo"},
+        {"in the group, not yet in this session", 0, kNobody, kNobody - 1, 0660, noPermission + "o usuário já está no grupo nogroup, mas esta sessão ainda não: entre de novo na sessão"},
+        {"a stale lock of root's in a sticky folder", kNobody, 0, kNobody, 0600, "livre"},
+        // clang-format on
+    };
+    for (const auto &row : rows) {
+        CAPTURE(row.what);
+        ScratchFolder devices, locks;
+        PtyPair board;
+        if (!board.open())
+            COMUTEL_SKIP("sem pseudo-terminal: " << board.error());
+        REQUIRE((devices.link(board.slavePath(), "ttyS1") &&
+                 ::chown(board.slavePath().c_str(), row.owner, row.group) == 0 &&
+                 ::chmod(board.slavePath().c_str(), row.mode) == 0 &&
+                 ::chmod(devices.path().c_str(), 0755) == 0 &&
+                 ::chmod(locks.path().c_str(), 01777) == 0 &&
+                 locks.write("LCK..ttyS1", std::to_string(endedPid()) + "\n")));
+        const std::string open =
+            row.state == "livre" ? "aberta" : "COM2 (" + devices / "ttyS1" + "): " + row.state;
+        CHECK(checkAndOpenAsNobody(row.processGroup, devices.path(), locks.path()) ==
+              row.state + '|' + open);
+        CHECK(locks.exists("LCK..ttyS1"));
     }
-    CHECK(portlocks::takeLocks(devices / "ttyS1", locks.path()).empty()); // never over a file
-    // Someone else's lock in place of one of ours is left alone.
-    REQUIRE((::unlink((locks / "LCK..ttyS1").c_str()) == 0 &&
-             locks.write("LCK..ttyS1", classic(::getppid()))));
-    portlocks::releaseLocks(own);
-    CHECK((own.empty() && locks.exists("LCK..ttyS1") && !locks.exists("LCK..ttyUSB7")));
 }

@@ -6,6 +6,8 @@
 #include "termios_port.h"
 #include "test_fd_watcher.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include <sys/file.h>
@@ -66,6 +68,13 @@ TEST_CASE("the line while open, our locks, and every byte out before the close")
     REQUIRE_MESSAGE(bench.open(port, settings), port.errorString()); // DTR/RTS refused on a pty
     CHECK(port.settings() == "300,n,8,1");
     CHECK(bench.holdsLocks(true));
+    char lock[16] = {};
+    std::FILE *file = std::fopen((bench.locks / "LCK..ttyS1").c_str(), "r");
+    REQUIRE((file && std::fread(lock, 1, sizeof lock, file) == 11 && std::fclose(file) == 0));
+    CHECK((std::atol(lock) == ::getpid() && lock[10] == '\n')); // ten characters and a newline
+    // Someone else's lock put in place of one of ours stays.
+    REQUIRE((::unlink((bench.locks / "LCK..ttyS1").c_str()) == 0 &&
+             bench.locks.write("LCK..ttyS1", std::to_string(::getppid()))));
     termios line;
     REQUIRE(::tcgetattr(bench.board.slave(), &line) == 0);
     CHECK((::cfgetospeed(&line) == B300 && ::cfgetispeed(&line) == B300));
@@ -82,7 +91,7 @@ TEST_CASE("the line while open, our locks, and every byte out before the close")
     std::thread board([&] { received = bench.readBoard(command.size() + 1); });
     REQUIRE(port.setPortOpen(false)); // no loop in between
     board.join();
-    CHECK((!port.portOpen() && bench.holdsLocks(false)));
+    CHECK((!port.portOpen() && bench.locks.exists("LCK..ttyS1")));
     CHECK(received == command);
 }
 
@@ -148,27 +157,14 @@ TEST_CASE("opens refused, each with its line, leaving no lock of ours")
         places.onlyDevice = row.hold == OnlyMissing ? bench.devices / "gone" : "";
         TermiosPort port(places, bench.watcher);
         CHECK(!bench.open(port));
+        CHECK(port.onlyPortNumber() ==
+              (places.onlyDevice.empty() ? std::nullopt : std::optional(2)));
         const std::string device = bench.devices / (row.hold == OnlyMissing ? "gone" : "ttyS1");
         CHECK(port.openProblem().rfind("COM2 (" + device + "): " + row.problem, 0) == 0);
         CHECK(!port.portOpen());
-        CHECK(bench.locks.exists("LCK..ttyS1") == false);
+        CHECK(!bench.locks.exists("LCK..ttyS1"));
         ::close(holder);
     }
-}
-
-TEST_CASE("COMUTEL_DEVICE is the one port, under the number the map gives it")
-{
-    Bench bench;
-    REQUIRE_BENCH(bench);
-    REQUIRE(bench.devices.link(bench.devices / "ttyS1", "by-id"));
-    TermiosPort::Places places = bench.places();
-    places.onlyDevice = bench.devices / "by-id";
-    TermiosPort port(places, bench.watcher);
-    REQUIRE(port.configure({}));
-    CHECK((port.onlyPortNumber() == 2 && port.setCommPort(3) && port.devicePath().empty()));
-    REQUIRE(bench.open(port));
-    CHECK(port.devicePath() == places.onlyDevice);
-    CHECK(TermiosPort(bench.places(), bench.watcher).onlyPortNumber() == std::nullopt);
 }
 
 TEST_CASE("line settings that are not a line are refused")
