@@ -17,8 +17,6 @@ public:
         m_path = ::mkdtemp(pattern) ? pattern : "/nonexistent";
     }
     ~ScratchFolder() { ::nftw(m_path.c_str(), removeEntry, 8, FTW_DEPTH | FTW_PHYS); }
-    ScratchFolder(const ScratchFolder &) = delete;
-    ScratchFolder &operator=(const ScratchFolder &) = delete;
 
     const std::string &path() const { return m_path; }
     std::string operator/(const std::string &name) const { return m_path + '/' + name; }
@@ -41,7 +39,7 @@ public:
     }
 
 private:
-    static int removeEntry(const char *path, const struct stat *, int, struct FTW *)
+    static int removeEntry(const char *path, const struct stat *, int, FTW *)
     {
         return ::remove(path);
     }

@@ -4,7 +4,6 @@
 
 #include "fd_watcher.h"
 
-#include <functional>
 #include <map>
 #include <vector>
 
@@ -16,23 +15,19 @@ public:
     void watch(int fd, std::function<void()> ready) override { m_watched[fd] = std::move(ready); }
     void unwatch(int fd) override { m_watched.erase(fd); }
 
-    // Waits up to timeoutMs for a watched descriptor to be ready and runs its handlers; false
-    // when none was.
+    // Waits up to timeoutMs for watched descriptors and runs their handlers; false if none was.
     bool runOnce(int timeoutMs = 5000)
     {
         std::vector<pollfd> fds;
         for (const auto &entry : m_watched)
             fds.push_back({entry.first, POLLIN, 0});
-        if (fds.empty() || ::poll(fds.data(), fds.size(), timeoutMs) <= 0)
-            return false;
+        const bool ready = !fds.empty() && ::poll(fds.data(), fds.size(), timeoutMs) > 0;
         for (const pollfd &fd : fds) {
-            // A copy: the handler may unwatch its own descriptor.
-            if (fd.revents && m_watched.count(fd.fd)) {
-                const std::function<void()> ready = m_watched[fd.fd];
-                ready();
-            }
+            const auto handler = m_watched.find(fd.fd); // a handler may unwatch another
+            if (ready && fd.revents && handler != m_watched.end())
+                std::function<void()>(handler->second)(); // a copy: it may unwatch itself
         }
-        return true;
+        return ready;
     }
 
 private:

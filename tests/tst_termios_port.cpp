@@ -36,15 +36,14 @@ struct Bench
     }
     std::string readBoard(size_t count)
     {
-        std::string bytes(count, '\0');
-        size_t got = 0;
-        for (pollfd wait{board.master(), POLLIN, 0}; got<count && ::poll(&wait, 1, 5000)> 0;) {
-            const ssize_t size = ::read(board.master(), &bytes[got], count - got);
-            got += static_cast<size_t>(std::max<ssize_t>(size, 0));
-            if (size <= 0)
-                break;
+        std::string bytes;
+        char buffer[4096];
+        pollfd wait{board.master(), POLLIN, 0};
+        for (ssize_t size = 1; size > 0 && bytes.size() < count && ::poll(&wait, 1, 5000) > 0;) {
+            size = ::read(board.master(), buffer, sizeof buffer);
+            bytes.append(buffer, static_cast<size_t>(std::max<ssize_t>(size, 0)));
         }
-        return bytes.substr(0, got);
+        return bytes;
     }
     bool writeBoard(const std::string &bytes)
     {
@@ -88,7 +87,7 @@ TEST_CASE("the line while open, our locks, and every byte out before the close")
     CHECK(!port.output(command + "9")); // past the output buffer: refused whole
     REQUIRE(port.output(command));
     std::string received;
-    std::thread board([&] { received = bench.readBoard(command.size() + 1); });
+    std::thread board([&] { received = bench.readBoard(command.size()); });
     REQUIRE(port.setPortOpen(false)); // no loop in between
     board.join();
     CHECK((!port.portOpen() && bench.locks.exists("LCK..ttyS1")));
