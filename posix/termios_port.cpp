@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -181,7 +180,7 @@ void TermiosPort::close()
     m_watcher.unwatch(m_fd);
     // Every byte handed over goes to the driver, then the driver puts it on the wire: at 300
     // baud a close right after a write would otherwise cut the command off.
-    finishWriting();
+    m_pending.finish(m_fd, m_line.baud);
     while (::tcdrain(m_fd) != 0 && errno == EINTR) {
     }
     ::tcsetattr(m_fd, TCSANOW, &m_savedLine);
@@ -205,8 +204,7 @@ bool TermiosPort::output(const std::string &bytes)
     if (m_pending.size() + bytes.size() > static_cast<size_t>(m_settings.OutBufferSize))
         return fail("o comando tem " + std::to_string(bytes.size()) + " bytes, mais que os " +
                     std::to_string(m_settings.OutBufferSize) + " do buffer de saída");
-    m_pending += bytes;
-    if (!writePending()) {
+    if (!m_pending.write(m_fd, bytes)) {
         m_pending.clear();
         return fail(std::strerror(errno));
     }
@@ -218,41 +216,6 @@ std::string TermiosPort::input()
     return std::exchange(m_received, std::string());
 }
 
-// As much as the driver takes now; false on an error other than a full buffer.
-bool TermiosPort::writePending()
-{
-    while (!m_pending.empty()) {
-        const ssize_t written = ::write(m_fd, m_pending.data(), m_pending.size());
-        if (written > 0)
-            m_pending.erase(0, static_cast<size_t>(written));
-        else if (written < 0 && errno == EAGAIN)
-            return true;
-        else if (written < 0 && errno != EINTR)
-            return false;
-    }
-    return true;
-}
-
-// Waits for the driver to take the rest, as long as the line needs to send it and a second
-// more; a line that has hung up takes nothing, and is not waited for.
-void TermiosPort::finishWriting()
-{
-    using namespace std::chrono;
-    const long bitsPerByte = 1 + 8 + 1 + 2; // at most: start, data, parity, two stop bits
-    const auto budget =
-        milliseconds(static_cast<long>(m_pending.size()) * bitsPerByte * 1000 / m_line.baud) +
-        seconds(1);
-    const auto deadline = steady_clock::now() + budget;
-    while (writePending() && !m_pending.empty()) {
-        const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
-        pollfd wait{m_fd, POLLOUT, 0};
-        const int ready = left > 0 ? ::poll(&wait, 1, static_cast<int>(left)) : 0;
-        if ((ready < 0 && errno != EINTR) || (ready == 0 && left <= 0) ||
-            (ready > 0 && (wait.revents & (POLLHUP | POLLERR | POLLNVAL))))
-            break;
-    }
-}
-
 void TermiosPort::onReady()
 {
     const int fd = m_fd;
@@ -262,7 +225,7 @@ void TermiosPort::onReady()
     std::string bytes;
     const bool alive = readAvailable(bytes);
     const std::string reason = alive ? "desligada" : errno ? std::strerror(errno) : "desligada";
-    writePending();
+    m_pending.flush(m_fd);
     if (m_settings.NullDiscard)
         bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
     // Past InBufferSize unread bytes are lost, as in an overrun of the driver's buffer.

@@ -7,6 +7,7 @@
 #include "comm_port.h"
 #include "fd_watcher.h"
 #include "line_settings.h"
+#include "pending_output.h"
 #include "port_check.h"
 #include "port_locks.h"
 #include "port_names.h"
@@ -58,8 +59,6 @@ private:
     bool setUpLine();
     void close();
     void release();
-    bool writePending();
-    void finishWriting();
     void onReady();
     bool readAvailable(std::string &bytes);
     void lose(const std::string &reason);
@@ -77,7 +76,7 @@ private:
     termios m_savedLine{};
     std::vector<portlocks::OwnLock> m_ownLocks;
     std::string m_received;
-    std::string m_pending; // handed over, not yet taken by the driver
+    PendingOutput m_pending;
     std::string m_error;
     std::string m_openProblem;
 };
