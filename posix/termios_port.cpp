@@ -135,12 +135,10 @@ bool TermiosPort::openDevice(const std::string &path)
         ::close(fd);
         return refuse(path, {portcheck::State::NotSerial, std::strerror(error)});
     }
-    // Root passes the kernel's exclusive mode (TIOCEXCL), so also take the advisory lock that
-    // other serial tools and a second comutel honour.
-    ::ioctl(fd, TIOCEXCL);
+    // The advisory lock that other serial tools and a second comutel honour, first: root passes
+    // the kernel's exclusive mode, and a port that is not ours must keep its holder's.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         if (error == EWOULDBLOCK)
             return refuse(path, portcheck::flockedBy(path));
@@ -148,6 +146,7 @@ bool TermiosPort::openDevice(const std::string &path)
             portLabel(path) + ": não foi possível travar a porta: " + std::strerror(error);
         return fail(m_openProblem);
     }
+    ::ioctl(fd, TIOCEXCL); // no other open while we hold it, except root's
     m_fd = fd;
     if (!setUpLine()) {
         const int error = errno;
