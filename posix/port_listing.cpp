@@ -58,7 +58,8 @@ std::vector<std::string> portListing(const portnames::PortMap &map,
             (port.origin == portnames::Origin::Default && !pinned && !exists(port.device)))
             continue;
         std::string state = portcheck::describe(portcheck::check(port.device, lockFolders));
-        if (number < first || number > last)
+        // The pinned device is searched alone, whatever its number.
+        if (!pinned && (number < first || number > last))
             state += " (fora da busca, que vai de COM" + std::to_string(first) + " a COM" +
                      std::to_string(last) + ")";
         const std::string origin = originOf(port) + (pinned ? ", só esta (COMUTEL_DEVICE)" : "");
