@@ -89,11 +89,10 @@ TEST_CASE("lock files, flocks and devices as --ports tells them, without opening
         bool stale;
     } rows[] = {
         // clang-format off
-         {"minicom's, under the pty's name", "", File, "  " + pid + " minicom root\n", busy, false},
+        {"minicom's, under the pty's name", "", File, "  " + pid + " minicom root\n", busy, false},
         {"plain text", "ttyS1", File, pid + "\n", busy, false},
-        {"digits alone", "ttyS1", File, pid, busy, false},
         {"binary", "ttyS1", File, binary(live), busy, false},
-         {"binary, a value no pid has", "ttyS1", File, binary(portlocks::maxPid() + 1), naming, 0},
+        {"binary, a value no pid has", "ttyS1", File, binary(portlocks::maxPid() + 1), naming, 0},
         {"our own pid", "ttyS1", File, "      " + self + "\n", "livre", true},
         {"a process that has ended", "", File, std::to_string(endedPid()) + "\n", "livre", true},
         {"empty", "ttyS1", File, "", naming, false},
@@ -103,9 +102,9 @@ TEST_CASE("lock files, flocks and devices as --ports tells them, without opening
         {"eleven digits", "ttyS1", File, "12345678901\n", naming, false},
         {"a link", "ttyS1", Link, "", naming, false},
         {"a FIFO", "ttyS1", Fifo, "", naming, false},
-         {"an flock", "", Flock, "", "em uso por outro programa (PID " + self + ")", false},
+        {"an flock", "", Flock, "", "em uso por outro programa (PID " + self + ")", false},
         {"missing", "", Missing, "", "dispositivo ausente", false},
-         {"a plain file", "", PlainFile, "", notSerial + " (não é um dispositivo de caracteres)", 0},
+        {"a plain file", "", PlainFile, "", notSerial + " (não é um dispositivo de caracteres)", 0},
         // clang-format on
     };
     for (const auto &row : rows) {
@@ -172,12 +171,12 @@ TEST_CASE("as an ordinary user: permissions, and a stale lock that cannot be rem
         std::string state;
     } rows[] = {
         // clang-format off
-         {"not in the group", 0, 0, kNobody, 0660, noPermission + "o usuário precisa pertencer "
-          "ao grupo root, dono do dispositivo (normalmente dialout)"},
-         {"the group may not open it either", 0, kNobody, kNobody, 0600,
-          noPermission + "só o root pode abri-lo"},
-         {"in the group, not yet in this session", 0, kNobody, kNobody - 1, 0660, noPermission +
-          "o usuário já está no grupo nogroup, mas esta sessão ainda não: entre de novo na sessão"},
+        {"not in the group", 0, 0, kNobody, 0660, noPermission + "o usuário precisa pertencer "
+         "ao grupo root, dono do dispositivo (normalmente dialout)"},
+        {"the group may not open it either", 0, kNobody, kNobody, 0600,
+         noPermission + "só o root pode abri-lo"},
+        {"in the group, not yet in this session", 0, kNobody, kNobody - 1, 0660, noPermission +
+         "o usuário já está no grupo nogroup, mas esta sessão ainda não: entre de novo na sessão"},
         {"a stale lock of root's in a sticky folder", kNobody, 0, kNobody, 0600, "livre"},
         // clang-format on
     };
