@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include <dirent.h>
 #include <limits.h>
@@ -51,6 +52,23 @@ int numberOf(const std::string &name)
     return number <= kLastMappable ? number : 0;
 }
 
+// "/a/./b/../c" as "/a/c", read as text only: --ports shows the map's targets as written.
+std::string cleaned(const std::string &path)
+{
+    std::vector<std::string> parts;
+    std::istringstream stream(path);
+    for (std::string part; std::getline(stream, part, '/');) {
+        if (part == ".." && !parts.empty())
+            parts.pop_back();
+        else if (!part.empty() && part != "." && part != "..")
+            parts.push_back(part);
+    }
+    std::string result;
+    for (const std::string &part : parts)
+        result += '/' + part;
+    return result.empty() ? "/" : result;
+}
+
 // The link's target as an absolute path: a relative target counts from the link's folder.
 std::string targetOf(const std::string &link)
 {
@@ -59,7 +77,7 @@ std::string targetOf(const std::string &link)
     if (size <= 0)
         return {};
     const std::string target(buffer, static_cast<size_t>(size));
-    return target[0] == '/' ? target : filetrust::folderOf(link) + '/' + target;
+    return cleaned(target[0] == '/' ? target : filetrust::folderOf(link) + '/' + target);
 }
 
 std::vector<std::string> namesIn(const std::string &folder)
