@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +26,24 @@ struct ScratchFolder
         REQUIRE(std::system(("cd '" + path + "' && " + setup).c_str()) == 0);
     }
     ~ScratchFolder() { std::filesystem::remove_all(path); }
+    ScratchFolder(const ScratchFolder &) = delete;
+    ScratchFolder &operator=(const ScratchFolder &) = delete;
+
+    std::string operator/(const std::string &name) const { return path + '/' + name; }
+    bool write(const std::string &name, const std::string &bytes) const
+    {
+        std::ofstream file(*this / name, std::ios::binary | std::ios::trunc);
+        return static_cast<bool>(file << bytes);
+    }
+    bool link(const std::string &target, const std::string &name) const
+    {
+        return ::symlink(target.c_str(), (*this / name).c_str()) == 0;
+    }
+    bool exists(const std::string &name) const
+    {
+        struct stat info;
+        return ::lstat((*this / name).c_str(), &info) == 0;
+    }
 };
 
 inline std::string contents(const std::string &path)
