@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr uid_t kNobody = 65534;
 
 long endedPid()
 {
