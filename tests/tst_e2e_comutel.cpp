@@ -80,7 +80,7 @@ struct Comutel
     QTemporaryDir config; // its XDG_CONFIG_HOME: the user's COM map is in comutel/ports there
     Child process;
     QElapsedTimer clock;
-    QStringList wrapper; // run before the program inside the private /dev, as setpriv is
+    QStringList wrapper;     // run before the program inside the private /dev, as setpriv is
     QStringList environment; // NAME=VALUE added to the program's environment
     QString executable;      // another run's copy, to share its log.txt; default its own
 
@@ -256,8 +256,7 @@ void TestE2eComutel::run_data()
     // The user's device alone: nothing ever goes to another port.
     row("chosen device missing", {"COM2=IDLE"}, {}, {"1"}, 1, "-\r\n",
         kAdvice + ".*\ncomutel: COM2 \\(/dev/serial/by-id/usb-board\\): dispositivo ausente\n", "",
-        {}, {},
-        {"COMUTEL_DEVICE=/dev/serial/by-id/usb-board"});
+        {}, {}, {"COMUTEL_DEVICE=/dev/serial/by-id/usb-board"});
     row("chosen device found", {"COM2=IDLE", "ttyACM0=PTY"}, {}, {"1"}, 0, "-\r\n", "^$", "1", {},
         {}, {"COMUTEL_DEVICE=/dev/ttyACM0"});
     row("window, no display", {"COM2=IDLE"}, {}, {}, 3, "-\r\n", "^comutel: [^\n]*\n$", "");
@@ -500,7 +499,8 @@ void TestE2eComutel::endedBySignalLeavesNoLock()
     // A window, and a query gathering an endless answer: both hold the port when the signal comes.
     for (const bool window : {true, false}) {
         Child sim;
-        const QString board = startBoard(sim, window ? QStringList{"--silent"} : QStringList{"--chatter"});
+        const QString board =
+            startBoard(sim, window ? QStringList{"--silent"} : QStringList{"--chatter"});
         QVERIFY(!board.isEmpty());
         QTemporaryDir locks;
         Comutel comutel;

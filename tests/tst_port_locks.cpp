@@ -18,7 +18,6 @@
 
 namespace {
 
-
 long endedPid()
 {
     const pid_t child = ::fork();

@@ -152,8 +152,7 @@ TEST_CASE("opens refused, each with its line, leaving no lock of ours")
         places.onlyDevice = row.hold == OnlyMissing ? bench.devices / "gone" : "";
         TermiosPort port(places, bench.watcher);
         CHECK(!bench.open(port));
-        CHECK(port.onlyPort() ==
-              (places.onlyDevice.empty() ? std::nullopt : std::optional(2)));
+        CHECK(port.onlyPort() == (places.onlyDevice.empty() ? std::nullopt : std::optional(2)));
         const std::string device = bench.devices / (row.hold == OnlyMissing ? "gone" : "ttyS1");
         CHECK(port.openProblem().rfind("COM2 (" + device + "): " + row.problem, 0) == 0);
         CHECK(!port.portOpen());
