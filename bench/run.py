@@ -132,7 +132,7 @@ def measure(args, run, exe, board, quiet):
                  MET[statistics.median(memory) < 4]))
 
     # What starting the program costs, against the least a dynamically linked program costs.
-    trivial = os.path.join(run.work, "trivial")
+    trivial = os.path.join(run.work, "trivial.bin")
     subprocess.run(["cc", "-O2", "-x", "c", "-o", trivial, "-"], input=b"int main(void){return 0;}",
                    check=True)
     version, _ = run.runs("version", [exe, "--version"], board.port)

@@ -67,14 +67,3 @@ struct AsUser
             std::abort(); // the tests that follow must not run as someone else
     }
 };
-
-// Tests that act as other users need root; elsewhere they say so and pass, unless nothing may
-// be skipped (COMUTEL_NO_SKIPS).
-inline bool notRoot()
-{
-    if (::geteuid() == 0)
-        return false;
-    MESSAGE("needs root, to act as and for other users");
-    CHECK(std::getenv("COMUTEL_NO_SKIPS") == nullptr);
-    return true;
-}
