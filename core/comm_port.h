@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,9 @@ public:
     virtual std::string openProblem() const = 0;
     // After configure(): one line for each entry of the user's COM map that was ignored.
     virtual std::vector<std::string> mapProblems() const { return {}; }
+    // After configure(): the COM number of the one device the user named for the board, which
+    // is then the only port that opens; empty when the user named none.
+    virtual std::optional<int> onlyPort() const { return std::nullopt; }
 
     // Called on the loop's thread while the port is open: comEvReceive when bytes wait,
     // comEvPortLost just after the port closed itself because it vanished.

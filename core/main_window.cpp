@@ -25,10 +25,10 @@ std::string withoutNuls(std::string bytes)
 
 } // namespace
 
-MainWindow::MainWindow(const Platform &platform, std::string parameter, Options runOptions)
+MainWindow::MainWindow(const Platform &platform, std::string parameter, std::string hint)
     : MSComm1(platform.port), window(platform.window), loop(platform.loop), replyLog(platform.log),
       streams(platform.streams), codePage(platform.codePage), turn(platform.turn),
-      commandParameter(std::move(parameter)), options(std::move(runOptions)),
+      commandParameter(std::move(parameter)), listingHint(std::move(hint)),
       TimerConectar(loop, kScanInterval, [this] { onScanTick(); }),
       TimerRecebe(loop, kReplyTimeout, [this] { onReplyTimeout(); }),
       turnRetry(loop, kTurnRetry, [this] { onTurnRetry(); }),
@@ -55,11 +55,15 @@ void MainWindow::onLoad()
     logWasReset = true;
     if (commandMode())
         window.setVisible(false);
-    portCounter = options.onlyPort.value_or(kFirstPort);
+    portCounter = kFirstPort;
     if (!MSComm1.configure(CommSettings{})) {
         say(MSComm1.errorString());
         endProgram(ExitFatal);
         return;
+    }
+    if (const std::optional<int> only = MSComm1.onlyPort()) {
+        searchAlone = true;
+        portCounter = static_cast<std::int16_t>(*only);
     }
     for (const std::string &problem : MSComm1.mapProblems())
         say(problem);
@@ -135,11 +139,11 @@ void MainWindow::onScanTick()
         return;
     }
     // A port chosen by the user is the board or nothing: no other port may get its command.
-    if (options.onlyPort && openProblems.empty())
+    if (searchAlone && openProblems.empty())
         say("a porta escolhida, COM" + std::to_string(portCounter) +
             ", não abriu: " + MSComm1.errorString());
     ++portCounter;
-    if (portCounter > kLastPort || options.onlyPort)
+    if (portCounter > kLastPort || searchAlone)
         giveUp();
 }
 
@@ -152,8 +156,8 @@ void MainWindow::giveUp()
     diagnostics.insert(diagnostics.end(), advice::kPieces.begin(), advice::kPieces.end());
     for (const std::string &problem : openProblems)
         say(problem);
-    if (!options.listingHint.empty())
-        say(options.listingHint);
+    if (!listingHint.empty())
+        say(listingHint);
     endProgram(ExitNoPort);
 }
 

@@ -47,16 +47,10 @@ public:
         Turn *turn = nullptr;
     };
 
-    struct Options
-    {
-        // Search this COM number alone, and give up at once if it does not open.
-        std::optional<std::int16_t> onlyPort;
-        // The last line on standard error when no port opened: where to look next.
-        std::string listingHint;
-    };
-
-    // An empty parameter means window mode.
-    MainWindow(const Platform &platform, std::string commandParameter, Options options = {});
+    // An empty parameter means window mode. listingHint: the last line on standard error when no
+    // port opened, where to look next.
+    MainWindow(const Platform &platform, std::string commandParameter,
+               std::string listingHint = {});
     ~MainWindow();
     MainWindow(const MainWindow &) = delete;
     MainWindow &operator=(const MainWindow &) = delete;
@@ -92,13 +86,14 @@ private:
     const CodePage &codePage;
     Turn *const turn;
     const std::string commandParameter;
-    const Options options;
+    const std::string listingHint;
 
     IntervalTimer TimerConectar;
     IntervalTimer TimerRecebe;
     IntervalTimer turnRetry;
     ReplyCollector replyCollector;
     std::int16_t portCounter = kFirstPort;
+    bool searchAlone = false; // the port the user named, and no other
     EventLoop::Clock::time_point turnAskedAt;
 
     std::vector<std::string> openProblems; // devices that exist but would not open

@@ -127,8 +127,7 @@ struct Program
     Program(EventLoop &loop, FdWatcher &watcher, Window &window, Turn *turn,
             const std::string &parameter)
         : port(TermiosPort::Places::ofSystem(), watcher),
-          program({port, window, loop, log, streams, latin1, turn}, parameter,
-                  {port.onlyPortNumber(), kListingHint})
+          program({port, window, loop, log, streams, latin1, turn}, parameter, kListingHint)
     {
         watcher.watch(signals.fd(), [this] {
             if (signals.consume())
@@ -189,10 +188,12 @@ int windowMode(char **argv)
 int listPorts()
 {
     const TermiosPort::Places places = TermiosPort::Places::ofSystem();
-    const portnames::PortMap map = portnames::comPorts(places);
+    portnames::PortMap map = portnames::comPorts(places.devices, places.maps);
+    if (!places.onlyDevice.empty())
+        portnames::pinTo(map, places.onlyDevice);
     for (const std::string &problem : map.ignored)
         printLine(problem);
-    const std::vector<std::string> lines = portListing(map, places);
+    const std::vector<std::string> lines = portListing(map, places.locks);
     if (lines.empty())
         printLine("nenhum número COM tem dispositivo");
     std::string text;

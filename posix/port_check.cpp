@@ -2,99 +2,156 @@
 
 #include "port_locks.h"
 
-#include <QFile>
-#include <QFileInfo>
-
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 
-#include <fcntl.h>
 #include <grp.h>
-#include <sys/file.h>
+#include <pwd.h>
 #include <sys/stat.h>
-#include <termios.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace portcheck {
 
 namespace {
 
-QString groupOwning(const QString &path)
-{
-    struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return {};
-    const struct group *group = ::getgrgid(info.st_gid);
-    return group ? QString::fromLocal8Bit(group->gr_name) : QString::number(info.st_gid);
-}
+constexpr unsigned kFirstPtyMajor = 136; // Unix98 pseudo-terminal slaves: 136 to 143
+constexpr unsigned kLastPtyMajor = 143;
 
 Finding fromSystem(State state, int error)
 {
-    return {state, QString::fromLocal8Bit(std::strerror(error))};
+    return {state, std::strerror(error)};
 }
 
-Finding checkOpen(const QString &path, int fd)
+// sysfs knows each character device by its number: a tty's subsystem is "tty", and a serial
+// driver's port tells in `type` what UART it found, 0 for none. Without sysfs, assume a port.
+bool isSerial(dev_t device)
 {
-    termios line;
-    if (::tcgetattr(fd, &line) != 0)
-        return fromSystem(State::NotSerial, errno);
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-        return flockedBy(path);
-    return {State::Free, {}};
+    if (major(device) >= kFirstPtyMajor && major(device) <= kLastPtyMajor)
+        return true;
+    const std::string node =
+        "/sys/dev/char/" + std::to_string(major(device)) + ':' + std::to_string(minor(device));
+    char subsystem[PATH_MAX];
+    const ssize_t size = ::readlink((node + "/subsystem").c_str(), subsystem, sizeof subsystem - 1);
+    if (size > 0) {
+        const std::string link(subsystem, static_cast<size_t>(size));
+        if (link.substr(link.find_last_of('/') + 1) != "tty")
+            return false;
+    }
+    std::ifstream type(node + "/type");
+    std::string uart;
+    return !(type >> uart) || uart != "0";
+}
+
+bool processHasGroup(gid_t group)
+{
+    if (::getegid() == group)
+        return true;
+    gid_t groups[NGROUPS_MAX + 1];
+    const int count = ::getgroups(NGROUPS_MAX + 1, groups);
+    for (int i = 0; i < count; ++i) {
+        if (groups[i] == group)
+            return true;
+    }
+    return false;
+}
+
+// In the group's list of members, or the group of the user's passwd entry.
+bool userListedIn(const struct group *group, gid_t gid)
+{
+    const struct passwd *user = ::getpwuid(::getuid());
+    if (!user)
+        return false;
+    if (user->pw_gid == gid)
+        return true;
+    for (char **member = group ? group->gr_mem : nullptr; member && *member; ++member) {
+        if (std::strcmp(*member, user->pw_name) == 0)
+            return true;
+    }
+    return false;
+}
+
+std::string userName(uid_t uid)
+{
+    const struct passwd *user = ::getpwuid(uid);
+    return user ? user->pw_name : std::to_string(uid);
 }
 
 } // namespace
 
-Finding check(const QString &path, const QStringList &lockFolders)
+Finding check(const std::string &path, const std::vector<std::string> &lockFolders)
 {
-    if (!QFileInfo::exists(path))
-        return {};
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? Finding{}
+                                                   : fromSystem(State::NotSerial, errno);
+    if (!S_ISCHR(info.st_mode))
+        return {State::NotSerial, "não é um dispositivo de caracteres"};
     if (const auto lock = portlocks::lockFileOn(path, lockFolders, false))
         return heldBy(*lock);
-    // Non-blocking, or a port waiting for its carrier would hold us here.
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == EACCES || error == EPERM)
-            return {State::NoPermission, groupOwning(path)};
-        return error == EBUSY    ? Finding{State::Busy, {}}
-               : error == ENOENT ? Finding{}
-                                 : fromSystem(State::NotSerial, error);
-    }
-    const Finding finding = checkOpen(path, fd);
-    ::close(fd); // and with it our flock
-    return finding;
+    if (::access(path.c_str(), R_OK | W_OK) != 0)
+        return errno == EACCES || errno == EPERM ? noPermission(path)
+                                                 : fromSystem(State::NotSerial, errno);
+    if (!isSerial(info.st_rdev))
+        return {State::NotSerial, {}};
+    if (portlocks::flockHolder(path))
+        return flockedBy(path);
+    return {State::Free, {}};
 }
 
 Finding heldBy(const portlocks::LockFile &lock)
 {
-    return {State::Busy, lock.pid > 0 ? QStringLiteral("PID %1").arg(lock.pid)
-                                      : QStringLiteral("trava %1").arg(lock.path)};
+    return {State::Busy, lock.pid > 0 ? "PID " + std::to_string(lock.pid) : "trava " + lock.path};
 }
 
-Finding flockedBy(const QString &path)
+Finding flockedBy(const std::string &path)
 {
-    const qint64 holder = portlocks::flockHolder(path);
-    return {State::Busy, holder > 0 ? QStringLiteral("PID %1").arg(holder) : QString()};
+    const long holder = portlocks::flockHolder(path).value_or(0);
+    return {State::Busy, holder > 0 ? "PID " + std::to_string(holder) : std::string()};
 }
 
-QString describe(const Finding &finding)
+Finding noPermission(const std::string &path)
 {
-    const QString detail = finding.detail.isEmpty() ? QString() : " (" + finding.detail + ')';
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0)
+        return fromSystem(State::NoPermission, errno);
+    const struct group *group = ::getgrgid(info.st_gid);
+    const std::string name = group ? group->gr_name : std::to_string(info.st_gid);
+    if ((info.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
+        return {State::NoPermission, info.st_uid == 0 ? "só o root pode abri-lo"
+                                                      : "só o root e " + userName(info.st_uid) +
+                                                            ", dono do "
+                                                            "dispositivo, podem abri-lo"};
+    if (!userListedIn(group, info.st_gid))
+        return {State::NoPermission, "o usuário precisa pertencer ao grupo " + name +
+                                         ", dono do dispositivo (normalmente dialout)"};
+    if (!processHasGroup(info.st_gid))
+        return {State::NoPermission, "o usuário já está no grupo " + name +
+                                         ", mas esta sessão ainda não: entre de "
+                                         "novo na sessão"};
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    return {State::NoPermission, "acesso negado (dono " + userName(info.st_uid) + ", grupo " +
+                                     name + ", modo " + mode + ")"};
+}
+
+std::string describe(const Finding &finding)
+{
+    const std::string detail = finding.detail.empty() ? std::string() : " (" + finding.detail + ')';
     switch (finding.state) {
     case State::Free:
-        return QStringLiteral("livre");
+        return "livre";
     case State::Missing:
-        return QStringLiteral("dispositivo ausente");
+        return "dispositivo ausente";
     case State::Busy:
-        return QStringLiteral("em uso por outro programa") + detail;
+        return "em uso por outro programa" + detail;
     case State::NoPermission:
-        return QStringLiteral("sem permissão; o usuário precisa pertencer ao grupo %1, dono do "
-                              "dispositivo (normalmente dialout)")
-            .arg(finding.detail);
+        return "sem permissão; " + finding.detail;
     case State::NotSerial:
-        return QStringLiteral("não é uma porta serial em funcionamento") + detail;
+        return "não é uma porta serial em funcionamento" + detail;
     }
     return {};
 }

@@ -1,13 +1,14 @@
 // What an open of a serial device would meet right now, told so that a user can act on it: free,
-// held by another program (and by which), no permission (and the group to join), or not a
-// working serial port. Behind `comutel --ports`, and behind the lines that explain why the
-// search could not open a device.
+// held by another program (and by which), no permission (and what to do), or not a working
+// serial port. Behind `comutel --ports`, and behind the lines that explain why the search could
+// not open a device. It never opens the device: on a real UART an open raises DTR and RTS, and
+// the close drops them, which resets some boards.
 #pragma once
 
 #include "port_locks.h"
 
-#include <QString>
-#include <QStringList>
+#include <string>
+#include <vector>
 
 namespace portcheck {
 
@@ -16,15 +17,19 @@ enum class State { Free, Missing, Busy, NoPermission, NotSerial };
 struct Finding
 {
     State state = State::Missing;
-    QString detail; // the holder ("PID 1234"), the group to join, or the system's reason
+    // Busy: the holder ("PID 1234", "trava /run/lock/LCK..ttyS1"); NoPermission: what the user
+    // can do about it; NotSerial: the system's reason, if any.
+    std::string detail;
 };
 
-// Holds the device open only for the check, sends nothing and removes no lock file.
-Finding check(const QString &path, const QStringList &lockFolders);
+// From stat, access rights, lock files (none removed), /proc/locks and sysfs.
+Finding check(const std::string &path, const std::vector<std::string> &lockFolders);
 // A port that another program's lock file, or its flock on the device, keeps from us.
 Finding heldBy(const portlocks::LockFile &lock);
-Finding flockedBy(const QString &path);
+Finding flockedBy(const std::string &path);
+// Why this user may not open path, as a NoPermission finding.
+Finding noPermission(const std::string &path);
 // In a few words: "livre", "em uso por outro programa (PID 1234)", ...
-QString describe(const Finding &finding);
+std::string describe(const Finding &finding);
 
 } // namespace portcheck

@@ -3,52 +3,75 @@
 #include "main_window.h"
 #include "port_check.h"
 
-#include <QFileInfo>
-
 #include <algorithm>
 #include <array>
 
+#include <sys/stat.h>
+
 namespace {
 
-QString originOf(const portnames::ComPort &port)
+std::string originOf(const portnames::ComPort &port)
 {
     switch (port.origin) {
     case portnames::Origin::Default:
-        return QStringLiteral("padrão");
+        return "padrão";
     case portnames::Origin::UserMap:
-        return QStringLiteral("usuário (%1)").arg(port.entry);
+        return "usuário (" + port.entry + ")";
     case portnames::Origin::SystemMap:
-        return QStringLiteral("sistema (%1)").arg(port.entry);
+        return "sistema (" + port.entry + ")";
     }
     return {};
 }
 
+// Columns line up by characters, not by the bytes of their UTF-8.
+size_t widthOf(const std::string &text)
+{
+    return static_cast<size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+std::string padded(const std::string &text, size_t width)
+{
+    return text + std::string(width - std::min(width, widthOf(text)), ' ');
+}
+
+bool exists(const std::string &path)
+{
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
+}
+
 } // namespace
 
-QStringList portListing(const portnames::PortMap &map, const QStringList &lockFolders)
+std::vector<std::string> portListing(const portnames::PortMap &map,
+                                     const std::vector<std::string> &lockFolders)
 {
-    QList<std::array<QString, 4>> rows;
-    for (int number = 1; number <= map.ports.size(); ++number) {
+    constexpr int first = MainWindow::kFirstPort;
+    constexpr int last = MainWindow::kLastPort;
+    std::vector<std::array<std::string, 4>> rows;
+    for (int number = 1; number <= static_cast<int>(map.ports.size()); ++number) {
         const portnames::ComPort port = map.port(number);
-        // A mapped number is the user's own doing: shown even when its device is missing.
-        if (port.device.isEmpty() ||
-            (port.origin == portnames::Origin::Default && !QFileInfo::exists(port.device)))
+        const bool pinned = number == map.pinned;
+        // A mapped or pinned number is the user's own doing: shown even when its device is
+        // missing.
+        if (port.device.empty() ||
+            (port.origin == portnames::Origin::Default && !pinned && !exists(port.device)))
             continue;
-        QString state = portcheck::describe(portcheck::check(port.device, lockFolders));
-        if (number < MainWindow::kFirstPort || number > MainWindow::kLastPort)
-            state += QStringLiteral(" (fora da busca, que vai de COM%1 a COM%2)")
-                         .arg(MainWindow::kFirstPort)
-                         .arg(MainWindow::kLastPort);
-        rows.push_back({QStringLiteral("COM%1").arg(number), port.device, originOf(port), state});
+        std::string state = portcheck::describe(portcheck::check(port.device, lockFolders));
+        // The pinned device is searched alone, whatever its number.
+        if (!pinned && (number < first || number > last))
+            state += " (fora da busca, que vai de COM" + std::to_string(first) + " a COM" +
+                     std::to_string(last) + ")";
+        const std::string origin = originOf(port) + (pinned ? ", só esta (COMUTEL_DEVICE)" : "");
+        rows.push_back({"COM" + std::to_string(number), port.device, origin, state});
     }
-    std::array<qsizetype, 3> widths{};
-    for (const auto &row : std::as_const(rows))
+    std::array<size_t, 3> widths{};
+    for (const auto &row : rows)
         for (size_t column = 0; column < widths.size(); ++column)
-            widths[column] = std::max(widths[column], row[column].size());
-    QStringList lines;
-    for (const auto &row : std::as_const(rows))
-        lines << row[0].leftJustified(widths[0]) + QStringLiteral("  ") +
-                     row[1].leftJustified(widths[1]) + QStringLiteral("  ") +
-                     row[2].leftJustified(widths[2]) + QStringLiteral("  ") + row[3];
+            widths[column] = std::max(widths[column], widthOf(row[column]));
+    std::vector<std::string> lines;
+    for (const auto &row : rows)
+        lines.push_back(padded(row[0], widths[0]) + "  " + padded(row[1], widths[1]) + "  " +
+                        padded(row[2], widths[2]) + "  " + row[3]);
     return lines;
 }

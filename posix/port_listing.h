@@ -4,8 +4,10 @@
 
 #include "port_names.h"
 
-#include <QStringList>
+#include <string>
+#include <vector>
 
 // One line per number of map, in number order, in aligned columns; lockFolders: where other
-// programs leave their lock files. It sends nothing to any port.
-QStringList portListing(const portnames::PortMap &map, const QStringList &lockFolders);
+// programs leave their lock files. It opens no device and removes no lock file.
+std::vector<std::string> portListing(const portnames::PortMap &map,
+                                     const std::vector<std::string> &lockFolders);

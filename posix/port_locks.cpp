@@ -1,13 +1,16 @@
 #include "port_locks.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "file_trust.h"
 
-#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <limits>
+#include <fstream>
+#include <sstream>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,23 +21,30 @@ namespace portlocks {
 
 namespace {
 
-bool isRunning(qint64 pid)
+constexpr long kDefaultPidMax = 4194304; // the kernel's own ceiling
+
+bool isRunning(long pid)
 {
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
 struct Contents
 {
-    QByteArray bytes;
+    std::string bytes;
     dev_t device = 0;
     ino_t inode = 0;
 };
 
-// Never through a link, and never blocking on a FIFO that someone left in the lock folder.
-std::optional<Contents> readLockFile(const QString &path, bool *exists)
+// Never through a link, and never blocking on a FIFO that someone left in the lock folder;
+// whatever is not a plain file names no process.
+std::optional<Contents> readLockFile(const std::string &path, bool *exists)
 {
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     *exists = fd >= 0 || errno != ENOENT;
     if (fd < 0)
         return std::nullopt;
@@ -50,96 +60,159 @@ std::optional<Contents> readLockFile(const QString &path, bool *exists)
     ::close(fd);
     if (count < 0)
         return std::nullopt;
-    contents.bytes = QByteArray(buffer, count);
+    contents.bytes.assign(buffer, static_cast<size_t>(count));
     return contents;
 }
 
-// Only the very file that was read: a new lock put in its place meanwhile stays.
-void removeStaleLock(const QString &path, const Contents &stale)
+// Only the very file that was read, and only while it still says what it said: a file put in
+// its place may have been given the same inode.
+bool removeIfSame(const std::string &path, unsigned long long device, unsigned long long inode,
+                  const std::string &bytes)
 {
+    bool exists = false;
+    const std::optional<Contents> now = readLockFile(path, &exists);
+    return now && now->device == device && now->inode == inode && now->bytes == bytes &&
+           ::unlink(path.c_str()) == 0;
+}
+
+std::string classicForm(long pid)
+{
+    char text[16];
+    const int size = std::snprintf(text, sizeof text, "%10ld\n", pid);
+    return std::string(text, static_cast<size_t>(size));
+}
+
+std::optional<OwnLock> createLock(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return std::nullopt;
+    char text[16];
+    const int size = std::snprintf(text, sizeof text, "%10ld\n", static_cast<long>(::getpid()));
     struct stat info;
-    if (::lstat(QFile::encodeName(path).constData(), &info) == 0 && info.st_dev == stale.device &&
-        info.st_ino == stale.inode)
-        ::unlink(QFile::encodeName(path).constData());
+    const bool written =
+        ::fchmod(fd, 0644) == 0 && ::write(fd, text, size) == size && ::fstat(fd, &info) == 0;
+    ::close(fd);
+    if (!written) {
+        ::unlink(path.c_str());
+        return std::nullopt;
+    }
+    return OwnLock{path, info.st_dev, info.st_ino};
 }
 
 } // namespace
 
-qint64 pidIn(const QByteArray &contents)
+long maxPid()
 {
-    // A binary pid is four bytes in the machine's order; pids stay below 2^22, so its last byte
-    // is NUL and it never reads as text.
-    const bool text =
-        contents.size() != 4 || std::all_of(contents.begin(), contents.end(), [](char c) {
-            return (c >= '0' && c <= '9') || c == ' ' || c == '\n';
-        });
-    if (!text) {
-        qint32 pid;
-        std::memcpy(&pid, contents.constData(), sizeof pid);
-        return pid > 0 ? pid : 0;
-    }
-    qsizetype start = 0;
-    while (start < contents.size() && contents.at(start) == ' ')
-        ++start;
-    qsizetype end = start;
-    while (end < contents.size() && end - start < 10 && contents.at(end) >= '0' &&
-           contents.at(end) <= '9')
-        ++end;
-    const qint64 pid = contents.mid(start, end - start).toLongLong();
-    return pid > 0 && pid <= std::numeric_limits<pid_t>::max() ? pid : 0;
+    std::ifstream file("/proc/sys/kernel/pid_max");
+    long value = 0;
+    return file >> value && value > 1 ? value : kDefaultPidMax;
 }
 
-QStringList systemFolders()
+long pidIn(const std::string &contents, long pidLimit)
 {
-    QStringList folders{QStringLiteral("/run/lock")};
-    const QString varLock = QFileInfo(QStringLiteral("/var/lock")).canonicalFilePath();
-    if (!varLock.isEmpty() && varLock != QFileInfo(folders.first()).canonicalFilePath())
-        folders << QStringLiteral("/var/lock");
+    const auto possible = [pidLimit](long long pid) { return pid >= 1 && pid <= pidLimit; };
+    // A binary pid is four bytes in the machine's order; any other four bytes that are not text
+    // ("abc\n") name a value no process has, and are taken for what they are: no pid.
+    const bool text =
+        contents.size() != 4 || contents.find_first_not_of("0123456789 \n") == std::string::npos;
+    if (!text) {
+        std::int32_t pid;
+        std::memcpy(&pid, contents.data(), sizeof pid);
+        return possible(pid) ? pid : 0;
+    }
+    size_t start = contents.find_first_not_of(' ');
+    size_t end = start;
+    while (end < contents.size() && isDigit(contents[end]))
+        ++end;
+    // The digits end the text or are followed by a blank; no more than ten of them.
+    if (start == std::string::npos || end == start || end - start > 10 ||
+        (end < contents.size() && contents[end] != ' ' && contents[end] != '\n'))
+        return 0;
+    const long long pid = std::stoll(contents.substr(start, end - start));
+    return possible(pid) ? static_cast<long>(pid) : 0;
+}
+
+std::vector<std::string> systemFolders()
+{
+    std::vector<std::string> folders{"/run/lock"};
+    char runLock[PATH_MAX], varLock[PATH_MAX];
+    if (::realpath("/var/lock", varLock) &&
+        (!::realpath("/run/lock", runLock) || std::strcmp(runLock, varLock) != 0))
+        folders.push_back("/var/lock");
     return folders;
 }
 
-std::optional<LockFile> lockFileOn(const QString &devicePath, const QStringList &folders,
-                                   bool removeStale)
+std::vector<std::string> lockNames(const std::string &devicePath)
 {
-    const QFileInfo device(devicePath);
-    QStringList names{device.fileName()};
-    if (device.isSymLink() && !device.canonicalFilePath().isEmpty())
-        names << QFileInfo(device.canonicalFilePath()).fileName();
-    for (const QString &folder : folders) {
-        for (const QString &name : std::as_const(names)) {
-            const QString path = folder + QStringLiteral("/LCK..") + name;
+    std::vector<std::string> names{filetrust::nameOf(devicePath)};
+    struct stat info;
+    char target[PATH_MAX];
+    if (::lstat(devicePath.c_str(), &info) == 0 && S_ISLNK(info.st_mode) &&
+        ::realpath(devicePath.c_str(), target) && filetrust::nameOf(target) != names.front())
+        names.push_back(filetrust::nameOf(target));
+    return names;
+}
+
+std::optional<LockFile> lockFileOn(const std::string &devicePath,
+                                   const std::vector<std::string> &folders, bool removeStale)
+{
+    const std::vector<std::string> names = lockNames(devicePath);
+    for (const std::string &folder : folders) {
+        for (const std::string &name : names) {
+            const std::string path = folder + "/LCK.." + name;
             bool exists = false;
             const std::optional<Contents> contents = readLockFile(path, &exists);
             if (!exists)
                 continue;
-            const qint64 pid = contents ? pidIn(contents->bytes) : 0;
+            const long pid = contents ? pidIn(contents->bytes) : 0;
             if (pid == 0 || (pid != ::getpid() && isRunning(pid)))
                 return LockFile{path, pid};
-            if (pid != ::getpid() && removeStale)
-                removeStaleLock(path, *contents);
+            // Stale. One we may not remove (another user's, in a sticky folder) stops no one:
+            // the flock on the device guards the port then.
+            if (removeStale)
+                removeIfSame(path, contents->device, contents->inode, contents->bytes);
         }
     }
     return std::nullopt;
 }
 
-qint64 flockHolder(const QString &devicePath)
+std::vector<OwnLock> takeLocks(const std::string &devicePath, const std::string &folder)
+{
+    std::vector<OwnLock> locks;
+    for (const std::string &name : lockNames(devicePath)) {
+        if (auto lock = createLock(folder + "/LCK.." + name))
+            locks.push_back(*lock);
+    }
+    return locks;
+}
+
+void releaseLocks(std::vector<OwnLock> &locks)
+{
+    for (const OwnLock &lock : locks)
+        removeIfSame(lock.path, lock.device, lock.inode, classicForm(::getpid()));
+    locks.clear();
+}
+
+std::optional<long> flockHolder(const std::string &devicePath)
 {
     struct stat device;
-    QFile locks(QStringLiteral("/proc/locks"));
-    if (::stat(QFile::encodeName(devicePath).constData(), &device) != 0 ||
-        !locks.open(QIODevice::ReadOnly))
-        return 0;
+    std::ifstream locks("/proc/locks");
+    if (::stat(devicePath.c_str(), &device) != 0 || !locks)
+        return std::nullopt;
     // "1: FLOCK  ADVISORY  WRITE 1234 00:1a:5 0 EOF"; waiters' lines carry "->" and are skipped.
-    const QByteArray id = QByteArray::number(major(device.st_dev), 16).rightJustified(2, '0') +
-                          ':' +
-                          QByteArray::number(minor(device.st_dev), 16).rightJustified(2, '0') +
-                          ':' + QByteArray::number(quint64(device.st_ino));
-    for (const QByteArray &line : locks.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() >= 6 && fields.at(1) == "FLOCK" && fields.at(5) == id)
-            return fields.at(4).toLongLong();
+    char id[64];
+    std::snprintf(id, sizeof id, "%02x:%02x:%llu", major(device.st_dev), minor(device.st_dev),
+                  static_cast<unsigned long long>(device.st_ino));
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, pid, file;
+        if (fields >> number >> kind >> mode >> access >> pid >> file && kind == "FLOCK" &&
+            file == id)
+            return std::atol(pid.c_str());
     }
-    return 0;
+    return std::nullopt;
 }
 
 } // namespace portlocks

@@ -8,9 +8,8 @@
 // it had stays empty, so that no other device moves and none is tried twice.
 #pragma once
 
-#include <QList>
-#include <QString>
-#include <QStringList>
+#include <string>
+#include <vector>
 
 namespace portnames {
 
@@ -18,38 +17,42 @@ enum class Origin { Default, UserMap, SystemMap };
 
 struct MapFolder
 {
-    QString path;
+    std::string path;
     Origin origin = Origin::UserMap;
 };
 
 struct ComPort
 {
-    ComPort(const QString &path = {}, Origin from = Origin::Default, const QString &mapEntry = {})
-        : device(path), origin(from), entry(mapEntry)
-    {
-    }
-
-    QString device; // empty: no device has this number
-    Origin origin;
-    QString entry; // the map entry that gave the number
+    std::string device; // empty: no device has this number
+    Origin origin = Origin::Default;
+    std::string entry; // the map entry that gave the number
 };
 
 struct PortMap
 {
-    QList<ComPort> ports; // element 0 is COM1
-    QStringList ignored;  // one line for each map entry that is not a usable link
+    std::vector<ComPort> ports;       // element 0 is COM1
+    std::vector<std::string> ignored; // one line for each map entry that is not usable
+    int pinned = 0;                   // the only number with a device (pinTo), or 0
 
-    ComPort port(int number) const { return ports.value(number - 1); }
+    ComPort port(int number) const
+    {
+        return number >= 1 && number <= static_cast<int>(ports.size()) ? ports[number - 1]
+                                                                       : ComPort{};
+    }
 };
 
 constexpr int kLastMappable = 30;
+constexpr int kPinnedDefault = 2;
 
 // The map folders, the first one winning: $XDG_CONFIG_HOME/comutel/ports (by default
 // ~/.config/comutel/ports), then /etc/comutel/ports.
-QList<MapFolder> mapFolders();
+std::vector<MapFolder> mapFolders();
 
 // Reads nothing but deviceFolder and the map folders given.
-PortMap comPorts(const QString &deviceFolder = QStringLiteral("/dev"),
-                 const QList<MapFolder> &maps = {});
+PortMap comPorts(const std::string &deviceFolder = "/dev", const std::vector<MapFolder> &maps = {});
+
+// Leaves device alone in the map: under the number the map gives the same file, or under
+// kPinnedDefault when it has none; every other number loses its device.
+void pinTo(PortMap &map, const std::string &device);
 
 } // namespace portnames

@@ -1,17 +1,18 @@
-#include "reply_log.h"
+#include "reply_log_file.h"
 
 #include "file_trust.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
-
 #include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,103 +20,194 @@ namespace {
 
 constexpr mode_t kReadableByAll = 0644;
 
-QString systemError(int error)
+bool writeAll(int fd, const std::string &bytes)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t count = ::write(fd, bytes.constData() + done, bytes.size() - done);
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t count = ::pwrite(fd, bytes.data() + done, bytes.size() - done, done);
         if (count < 0 && errno != EINTR)
             return false;
-        done += count > 0 ? count : 0;
+        done += count > 0 ? static_cast<std::size_t>(count) : 0;
     }
     return true;
+}
+
+std::string base36(unsigned long long value)
+{
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), "0123456789abcdefghijklmnopqrstuvwxyz"[value % 36]);
+        value /= 36;
+    } while (value != 0);
+    return digits;
+}
+
+unsigned long long randomNumber()
+{
+    unsigned long long value = 0;
+    if (::getrandom(&value, sizeof value, GRND_NONBLOCK) != sizeof value)
+        value ^= static_cast<unsigned long long>(
+                     std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                 static_cast<unsigned long long>(::getpid()); // O_EXCL still holds
+    return value;
+}
+
+// ".log.txt.PID.RANDOM": the writer's pid tells a later run whether it may still be at work.
+std::string temporaryPrefix(const std::string &name)
+{
+    return '.' + name + '.';
+}
+
+// The pid of the writer of a temporary of name's, or nothing when entry is not one exactly.
+std::optional<pid_t> writerOf(const std::string &entry, const std::string &name)
+{
+    const std::string prefix = temporaryPrefix(name);
+    if (entry.compare(0, prefix.size(), prefix) != 0)
+        return std::nullopt;
+    const std::string rest = entry.substr(prefix.size());
+    const std::size_t dot = rest.find('.');
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    const auto isBase36 = [&](char c) { return isDigit(c) || (c >= 'a' && c <= 'z'); };
+    if (dot == 0 || dot == std::string::npos || dot > 9 || rest[0] == '0' ||
+        dot + 1 == rest.size() || rest.size() - dot - 1 > 13)
+        return std::nullopt;
+    for (std::size_t i = 0; i < rest.size(); ++i)
+        if (i != dot && !(i < dot ? isDigit(rest[i]) : isBase36(rest[i])))
+            return std::nullopt;
+    return static_cast<pid_t>(std::strtol(rest.c_str(), nullptr, 10));
+}
+
+// Temporaries left by writers killed between creating and renaming them. A live writer's, or one
+// we cannot tell about, stays; only plain files go, and unlinking never follows a link.
+void removeStaleTemporaries(int folder, const std::string &name)
+{
+    const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *const entries = listing < 0 ? nullptr : ::fdopendir(listing);
+    if (!entries) {
+        if (listing >= 0)
+            ::close(listing);
+        return;
+    }
+    while (const dirent *entry = ::readdir(entries)) {
+        const auto writer = writerOf(entry->d_name, name);
+        struct stat info;
+        if (writer && *writer != ::getpid() && ::kill(*writer, 0) != 0 && errno == ESRCH &&
+            ::fstatat(folder, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(info.st_mode))
+            ::unlinkat(folder, entry->d_name, 0);
+    }
+    ::closedir(entries);
+}
+
+// The new file takes the place of the old one as the old one was: root gives it the owner,
+// group and mode it replaces; another user keeps the group where allowed, and the mode.
+void takeAttributesOf(int fd, int folder, const std::string &name)
+{
+    struct stat old;
+    if (::fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(old.st_mode)) {
+        ::fchmod(fd, kReadableByAll); // whatever the caller's umask, readable by all
+        return;
+    }
+    const uid_t owner = ::geteuid() == 0 ? old.st_uid : static_cast<uid_t>(-1);
+    const bool groupKept = ::fchown(fd, owner, old.st_gid) == 0 ||
+                           ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0;
+    // A log is never executable nor set-id; and a group other than the old one's (ours, when
+    // we are not of that one) is not given write access that it never had.
+    ::fchmod(fd, old.st_mode & (groupKept ? 0666 : 0646));
 }
 
 // A fresh file, made by us alone under a name no one can guess and never through a link, that
 // then takes the log's name: a reader never sees the log empty or half written, and whatever
 // stood under that name (even a link) is replaced, not written through. Returns 0 or errno.
-int replaceByRename(int folder, const QByteArray &name, const QByteArray &contents)
+int replaceByRename(int folder, const std::string &name, const std::string &contents)
 {
-    QByteArray temporary;
+    std::string temporary;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 16; ++attempt) {
         temporary =
-            '.' + name + '.' + QByteArray::number(QRandomGenerator::system()->generate(), 36);
-        fd = ::openat(folder, temporary.constData(),
+            temporaryPrefix(name) + std::to_string(::getpid()) + '.' + base36(randomNumber());
+        fd = ::openat(folder, temporary.c_str(),
                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kReadableByAll);
         if (fd < 0 && errno != EEXIST)
             return errno;
     }
     if (fd < 0)
         return EEXIST;
-    // fchmod: whatever the caller's umask, the log stays readable by all.
-    const bool written =
-        writeAll(fd, contents) && ::fchmod(fd, kReadableByAll) == 0 && ::fdatasync(fd) == 0;
+    takeAttributesOf(fd, folder, name);
+    const bool written = writeAll(fd, contents) && ::fdatasync(fd) == 0;
     int error = written ? 0 : errno;
     ::close(fd);
-    if (written && ::renameat(folder, temporary.constData(), folder, name.constData()) != 0)
+    if (written && ::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0)
         error = errno;
     if (error != 0)
-        ::unlinkat(folder, temporary.constData(), 0);
+        ::unlinkat(folder, temporary.c_str(), 0);
     return error;
 }
 
 // Where the folder is not ours to write but the log itself is: written in place, as long as it
-// is a plain file with no other name (a hard link planted there would lead elsewhere).
-bool writeInPlace(int folder, const QByteArray &name, const QByteArray &contents)
+// is a plain file with no other name (a hard link planted there would lead elsewhere). Written
+// over, then cut to length, so that a reader never finds it empty.
+bool writeInPlace(int folder, const std::string &name, const std::string &contents)
 {
-    const int fd = ::openat(folder, name.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::openat(folder, name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
     struct stat info;
     const bool written = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1 &&
-                         ::ftruncate(fd, 0) == 0 && writeAll(fd, contents);
+                         writeAll(fd, contents) &&
+                         ::ftruncate(fd, static_cast<off_t>(contents.size())) == 0;
     ::close(fd);
     return written;
 }
 
+// Where a link planted by root or by us leads: one step, relative to the link's folder.
+std::optional<std::string> linkTarget(const std::string &path)
+{
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (length <= 0)
+        return std::nullopt;
+    const std::string to(target, static_cast<std::size_t>(length));
+    return to[0] == '/' ? to : filetrust::folderOf(path) + '/' + to;
+}
+
 } // namespace
 
-ReplyLog::ReplyLog(const QString &folder) : m_path(QDir(folder).filePath(QStringLiteral("log.txt")))
+ReplyLogFile::ReplyLogFile(std::string folder) : m_path(std::move(folder) + "/log.txt") {}
+
+ReplyLogFile ReplyLogFile::besideExecutable()
 {
+    char executable[PATH_MAX];
+    const bool found = ::realpath("/proc/self/exe", executable) != nullptr;
+    return ReplyLogFile(found ? filetrust::folderOf(executable) : std::string("."));
 }
 
-ReplyLog ReplyLog::besideExecutable()
+bool ReplyLogFile::write(const std::string &text)
 {
-    // The folder QCoreApplication::applicationDirPath() would give, known before Qt starts, so
-    // that even a start that fails early resets the log.
-    return ReplyLog(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
-}
-
-bool ReplyLog::write(const QByteArray &text)
-{
-    QFileInfo log(m_path);
-    if (log.isSymLink()) {
-        if (!filetrust::isTrusted(m_path))
-            return fail(QCoreApplication::translate(
-                "ReplyLog", "é um link que outro usuário pode ter posto, e não é seguido"));
-        log.setFile(log.absoluteDir(), log.symLinkTarget());
+    std::string log = m_path;
+    struct stat info;
+    if (::lstat(log.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        if (!filetrust::isTrusted(log))
+            return fail("é um link que outro usuário pode ter posto, e não é seguido");
+        const auto target = linkTarget(log);
+        if (!target)
+            return fail(std::strerror(errno));
+        log = *target;
     }
-    const int folder = ::open(QFile::encodeName(log.absolutePath()).constData(),
-                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int folder = ::open(filetrust::folderOf(log).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0)
-        return fail(systemError(errno));
-    const QByteArray name = QFile::encodeName(log.fileName());
-    const QByteArray contents = text + "\r\n";
+        return fail(std::strerror(errno));
+    const std::string name = filetrust::nameOf(log);
+    const std::string contents = text + "\r\n";
+    removeStaleTemporaries(folder, name);
     const int error = replaceByRename(folder, name, contents);
     const bool written =
         error == 0 || ((error == EACCES || error == EROFS) && writeInPlace(folder, name, contents));
     ::close(folder);
-    return written || fail(systemError(error));
+    return written || fail(std::strerror(error));
 }
 
-bool ReplyLog::fail(const QString &reason)
+bool ReplyLogFile::fail(const std::string &reason)
 {
-    m_error = QCoreApplication::translate("ReplyLog", "não foi possível gravar %1: %2")
-                  .arg(m_path, reason);
+    m_error = "não foi possível gravar " + m_path + ": " + reason;
     return false;
 }

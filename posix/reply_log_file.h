@@ -1,29 +1,31 @@
-// "log.txt" beside the executable: the one line through which a calling script learns the
-// board's answer ("-" while there is none). An installation may make it a link to a folder its
+// log.txt beside the executable, on Linux. An installation may make it a link to a folder its
 // users can write (/var/lib/comutel); comutel runs as root too, so it follows such a link only
-// when no other user could have placed it, and never writes through a link it finds there.
+// when no other user could have placed it, and never writes through a link it finds there. The
+// file is replaced by rename, keeping the owner, group and mode of the one it replaces, so that
+// a run as root leaves a shared log as writable for the others as it found it.
 #pragma once
 
-#include <QByteArray>
-#include <QString>
+#include "reply_log.h"
 
-class ReplyLog
+#include <string>
+
+class ReplyLogFile : public ReplyLog
 {
 public:
     // folder: the one that holds the executable.
-    explicit ReplyLog(const QString &folder);
+    explicit ReplyLogFile(std::string folder);
     // The log of the running program, in the folder that holds its executable.
-    static ReplyLog besideExecutable();
+    static ReplyLogFile besideExecutable();
 
-    QString path() const { return m_path; }
-    // Replaces the file with text and CR LF, readable by all; false (with errorString) when it
-    // cannot, or when log.txt is a link that someone else could have placed.
-    bool write(const QByteArray &text);
-    QString errorString() const { return m_error; }
+    std::string path() const { return m_path; }
+    // Replaces the file with text and CR LF; false (with errorString) when it cannot, or when
+    // log.txt is a link that someone else could have placed.
+    bool write(const std::string &text) override;
+    std::string errorString() const override { return m_error; }
 
 private:
-    bool fail(const QString &reason);
+    bool fail(const std::string &reason);
 
-    QString m_path;
-    QString m_error;
+    std::string m_path;
+    std::string m_error;
 };

@@ -1,131 +1,88 @@
-#include "qt_comm_port.h"
-
-#include "port_check.h"
-#include "port_locks.h"
-
-#include <QFile>
-#include <QFileInfo>
+#include "termios_port.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <utility>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
-#include <sys/stat.h>
-#include <termios.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
-
-using namespace std::chrono_literals;
 
 namespace {
 
-// Parses "300,n,8,1": baud, parity letter, data bits, stop bits.
-struct LineSettings
-{
-    qint32 baud = 0;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-    QString text;
-};
+constexpr size_t kLargestRead = 64 * 1024; // per wake-up, so that a flood cannot hold the loop
 
-bool parseLineSettings(const QString &text, LineSettings *line)
+// Pseudo-terminals and some adapters have no modem lines: the request fails there, and the
+// board talks all the same, so a refusal must not cost us the port.
+void setModemLine(int fd, int line, bool on)
 {
-    const QStringList fields = text.trimmed().toLower().split(QLatin1Char(','));
-    if (fields.size() != 4)
-        return false;
-    bool ok = false;
-    line->baud = fields[0].toInt(&ok);
-    if (!ok || line->baud <= 0)
-        return false;
-
-    static const QHash<QString, QSerialPort::Parity> parities{
-        {QStringLiteral("n"), QSerialPort::NoParity},
-        {QStringLiteral("e"), QSerialPort::EvenParity},
-        {QStringLiteral("o"), QSerialPort::OddParity},
-        {QStringLiteral("m"), QSerialPort::MarkParity},
-        {QStringLiteral("s"), QSerialPort::SpaceParity}};
-    static const QHash<QString, QSerialPort::StopBits> stops{
-        {QStringLiteral("1"), QSerialPort::OneStop},
-        {QStringLiteral("1.5"), QSerialPort::OneAndHalfStop},
-        {QStringLiteral("2"), QSerialPort::TwoStop}};
-    const int dataBits = fields[2].toInt(&ok);
-    if (!parities.contains(fields[1]) || !ok || dataBits < 5 || dataBits > 8 ||
-        !stops.contains(fields[3]))
-        return false;
-    line->parity = parities.value(fields[1]);
-    line->dataBits = static_cast<QSerialPort::DataBits>(dataBits);
-    line->stopBits = stops.value(fields[3]);
-    line->text = fields.join(QLatin1Char(','));
-    return true;
+    ::ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);
 }
 
 } // namespace
 
-QtCommPort::Places QtCommPort::Places::ofSystem()
+TermiosPort::Places TermiosPort::Places::ofSystem()
 {
-    return {QStringLiteral("/dev"), portnames::mapFolders(), portlocks::systemFolders()};
+    const char *only = std::getenv("COMUTEL_DEVICE");
+    return {"/dev", portnames::mapFolders(), portlocks::systemFolders(), only ? only : ""};
 }
 
-QtCommPort::QtCommPort(const Places &places, QObject *parent) : CommPort(parent), m_places(places)
+TermiosPort::TermiosPort(const Places &places, FdWatcher &watcher)
+    : m_places(places), m_watcher(watcher)
 {
-    connect(&m_serial, &QSerialPort::readyRead, this, &QtCommPort::onReadyRead);
-    connect(&m_serial, &QSerialPort::errorOccurred, this, &QtCommPort::onErrorOccurred);
 }
 
-QtCommPort::~QtCommPort()
+TermiosPort::~TermiosPort()
 {
-    if (m_serial.isOpen())
+    if (portOpen())
         close();
 }
 
-bool QtCommPort::configure(const CommSettings &settings)
+bool TermiosPort::configure(const CommSettings &settings)
 {
     LineSettings line;
-    if (!parseLineSettings(settings.Settings, &line))
-        return fail(tr("configuração de linha inválida: %1").arg(settings.Settings));
+    if (!LineSettings::parse(settings.Settings, &line))
+        return fail("configuração de linha inválida: " + settings.Settings);
     if (settings.Handshaking < 0 || settings.Handshaking > 3 || settings.InBufferSize <= 0 ||
         settings.OutBufferSize <= 0)
-        return fail(tr("configuração da porta inválida"));
-
+        return fail("configuração da porta inválida");
     m_settings = settings;
     m_settings.Settings = line.text;
-    m_serial.setBaudRate(line.baud);
-    m_serial.setParity(line.parity);
-    m_serial.setDataBits(line.dataBits);
-    m_serial.setStopBits(line.stopBits);
-    // 1 is XON/XOFF; 2 and 3 both involve RTS/CTS.
-    m_serial.setFlowControl(settings.Handshaking == 0   ? QSerialPort::NoFlowControl
-                            : settings.Handshaking == 1 ? QSerialPort::SoftwareControl
-                                                        : QSerialPort::HardwareControl);
-    m_serial.setReadBufferSize(settings.InBufferSize);
+    m_line = line;
     // The search starts right after this, so this is when the COM numbers are fixed.
     m_map = portnames::comPorts(m_places.devices, m_places.maps);
+    if (!m_places.onlyDevice.empty())
+        portnames::pinTo(m_map, m_places.onlyDevice);
     return true;
 }
 
-QString QtCommPort::settings() const
-{
-    return m_settings.Settings;
-}
-
-bool QtCommPort::setCommPort(int number)
+bool TermiosPort::setCommPort(int number)
 {
     if (number < 1)
-        return fail(tr("número de porta inválido: %1").arg(number));
+        return fail("número de porta inválido: " + std::to_string(number));
     m_commPort = number;
     return true;
 }
 
-QString QtCommPort::devicePath() const
+std::string TermiosPort::devicePath() const
 {
     return m_map.port(m_commPort).device;
 }
 
-bool QtCommPort::setPortOpen(bool open)
+std::optional<int> TermiosPort::onlyPort() const
 {
-    if (open == m_serial.isOpen())
+    if (m_places.onlyDevice.empty() || m_map.pinned == 0)
+        return std::nullopt;
+    return m_map.pinned;
+}
+
+bool TermiosPort::setPortOpen(bool open)
+{
+    if (open == portOpen())
         return true;
     if (open)
         return this->open();
@@ -133,134 +90,195 @@ bool QtCommPort::setPortOpen(bool open)
     return true;
 }
 
-bool QtCommPort::portOpen() const
-{
-    return m_serial.isOpen();
-}
-
-bool QtCommPort::open()
+bool TermiosPort::open()
 {
     m_openProblem.clear();
-    const QString path = devicePath();
-    if (path.isEmpty())
-        return fail(tr("não há porta COM%1").arg(m_commPort));
+    const std::string path = devicePath();
+    if (path.empty())
+        return fail("não há porta COM" + std::to_string(m_commPort));
+    if (!m_places.locks.empty()) {
+        if (const auto lock = portlocks::lockFileOn(path, m_places.locks))
+            return refuse(path, portcheck::heldBy(*lock));
+        // Ours before the open, as other serial programs do; one that cannot be made (a
+        // folder not ours to write, a stale lock we may not remove) leaves the flock alone on
+        // guard. Looked at again: someone may have put a lock there meanwhile.
+        m_ownLocks = portlocks::takeLocks(path, m_places.locks.front());
+        if (const auto lock = portlocks::lockFileOn(path, m_places.locks, false)) {
+            portlocks::releaseLocks(m_ownLocks);
+            return refuse(path, portcheck::heldBy(*lock));
+        }
+    }
+    if (!openDevice(path)) {
+        portlocks::releaseLocks(m_ownLocks);
+        return false;
+    }
+    m_watcher.watch(m_fd, [this] { onReady(); });
+    return true;
+}
 
-    // Looked at first: QSerialPort would delete another program's lock it takes for stale.
-    if (const auto lock = portlocks::lockFileOn(path, m_places.locks))
-        return refuse(path, portcheck::heldBy(*lock));
-    m_serial.setPortName(path);
-    if (!m_serial.open(QIODevice::ReadWrite)) {
+bool TermiosPort::openDevice(const std::string &path)
+{
+    // Not our controlling terminal, and never blocking: a port waiting for a carrier would
+    // hold the whole search.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
         portcheck::Finding finding = portcheck::check(path, m_places.locks);
-        if (finding.state == portcheck::State::Free) // free for a plain open, not for QSerialPort
-            finding = {portcheck::State::NotSerial, m_serial.errorString()};
-        m_serial.clearError();
+        if (finding.state == portcheck::State::Free) // free by its looks, not for an open
+            finding = error == EBUSY
+                          ? portcheck::Finding{portcheck::State::Busy, {}}
+                          : portcheck::Finding{portcheck::State::NotSerial, std::strerror(error)};
         return refuse(path, finding);
     }
-    // Root passes the kernel's exclusive mode (TIOCEXCL), so also take the advisory lock that
-    // other serial tools and a second comutel honour.
-    if (::flock(m_serial.handle(), LOCK_EX | LOCK_NB) != 0) {
+    if (!::isatty(fd)) {
         const int error = errno;
-        m_serial.close();
+        ::close(fd);
+        return refuse(path, {portcheck::State::NotSerial, std::strerror(error)});
+    }
+    // The advisory lock that other serial tools and a second comutel honour, first: root passes
+    // the kernel's exclusive mode, and a port that is not ours must keep its holder's.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
         if (error == EWOULDBLOCK)
             return refuse(path, portcheck::flockedBy(path));
-        m_openProblem = tr("%1: não foi possível travar a porta: %2")
-                            .arg(portLabel(path), QString::fromLocal8Bit(std::strerror(error)));
+        m_openProblem =
+            portLabel(path) + ": não foi possível travar a porta: " + std::strerror(error);
         return fail(m_openProblem);
     }
-    // Pseudo-terminals and some adapters have no modem lines: the requests fail there, and
-    // the board talks all the same, so a refusal must not cost us the port.
-    m_serial.setDataTerminalReady(m_settings.DTREnable);
-    m_serial.setRequestToSend(m_settings.RTSEnable);
-    m_serial.clearError();
+    ::ioctl(fd, TIOCEXCL); // no other open while we hold it, except root's
+    m_fd = fd;
+    if (!setUpLine()) {
+        const int error = errno;
+        release();
+        return refuse(path, {portcheck::State::NotSerial, std::strerror(error)});
+    }
+    return true;
+}
+
+bool TermiosPort::setUpLine()
+{
+    if (::tcgetattr(m_fd, &m_savedLine) != 0)
+        return false;
+    termios line = m_savedLine;
+    m_line.applyTo(line, m_settings.Handshaking);
+    if (::tcsetattr(m_fd, TCSANOW, &line) != 0)
+        return false;
+    setModemLine(m_fd, TIOCM_DTR, m_settings.DTREnable);
+    if (m_settings.Handshaking < 2) // under RTS/CTS the driver drives RTS itself
+        setModemLine(m_fd, TIOCM_RTS, m_settings.RTSEnable);
     // Whatever waited in the driver before we opened cannot be an answer to our command.
-    m_serial.clear(QSerialPort::Input);
+    ::tcflush(m_fd, TCIFLUSH);
     m_received.clear();
+    m_pending.clear();
     return true;
 }
 
-void QtCommPort::close()
+void TermiosPort::close()
 {
-    drain();
-    m_serial.close();
+    m_watcher.unwatch(m_fd);
+    // Every byte handed over goes to the driver, then the driver puts it on the wire: at 300
+    // baud a close right after a write would otherwise cut the command off.
+    m_pending.finish(m_fd, m_line.baud);
+    while (::tcdrain(m_fd) != 0 && errno == EINTR) {
+    }
+    ::tcsetattr(m_fd, TCSANOW, &m_savedLine);
+    release();
+}
+
+void TermiosPort::release()
+{
+    ::ioctl(m_fd, TIOCNXCL); // the tty may outlive us, held open by another
+    ::close(m_fd);           // and with it our flock
+    m_fd = -1;
+    portlocks::releaseLocks(m_ownLocks);
     m_received.clear();
+    m_pending.clear();
 }
 
-void QtCommPort::drain()
+bool TermiosPort::output(const std::string &bytes)
 {
-    // QSerialPort::close() drops what is still in its own buffer and puts back the old line
-    // settings at once (TCSANOW), cutting off bytes still leaving at 300 baud. So first hand
-    // everything to the driver, then wait for the driver to put it on the wire.
-    const qint64 bitsPerByte = 1 + m_serial.dataBits() + 2; // start, data, parity or stop, stop
-    const qint64 msPerByte = bitsPerByte * 1000 / std::max<qint32>(m_serial.baudRate(), 1) + 1;
-    while (m_serial.isOpen() && m_serial.bytesToWrite() > 0) {
-        const qint64 budget = m_serial.bytesToWrite() * msPerByte + 1000;
-        if (!m_serial.waitForBytesWritten(static_cast<int>(budget)))
-            break;
+    if (!portOpen())
+        return fail("a porta está fechada");
+    if (m_pending.size() + bytes.size() > static_cast<size_t>(m_settings.OutBufferSize))
+        return fail("o comando tem " + std::to_string(bytes.size()) + " bytes, mais que os " +
+                    std::to_string(m_settings.OutBufferSize) + " do buffer de saída");
+    if (!m_pending.write(m_fd, bytes)) {
+        m_pending.clear();
+        return fail(std::strerror(errno));
     }
-    // A signal may cut the wait short; the bytes still have to leave before the close.
-    while (m_serial.isOpen() && ::tcdrain(m_serial.handle()) != 0 && errno == EINTR) {
-    }
-}
-
-bool QtCommPort::output(const QByteArray &bytes)
-{
-    if (!m_serial.isOpen())
-        return fail(tr("a porta está fechada"));
-    if (m_serial.bytesToWrite() + bytes.size() > m_settings.OutBufferSize)
-        return fail(tr("o comando tem %1 bytes, mais que os %2 do buffer de saída")
-                        .arg(bytes.size())
-                        .arg(m_settings.OutBufferSize));
-    if (m_serial.write(bytes) != bytes.size())
-        return fail(m_serial.errorString());
     return true;
 }
 
-QByteArray QtCommPort::input()
+std::string TermiosPort::input()
 {
-    return std::exchange(m_received, QByteArray());
+    return std::exchange(m_received, std::string());
 }
 
-void QtCommPort::onReadyRead()
+void TermiosPort::onReady()
 {
-    QByteArray bytes = m_serial.readAll();
+    const int fd = m_fd;
+    pollfd state{fd, POLLIN, 0};
+    const bool hungUp =
+        ::poll(&state, 1, 0) > 0 && (state.revents & (POLLHUP | POLLERR | POLLNVAL));
+    std::string bytes;
+    const bool alive = readAvailable(bytes);
+    const std::string reason = alive ? "desligada" : errno ? std::strerror(errno) : "desligada";
+    m_pending.flush(m_fd);
     if (m_settings.NullDiscard)
         bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
     // Past InBufferSize unread bytes are lost, as in an overrun of the driver's buffer.
-    const qsizetype room = m_settings.InBufferSize - m_received.size();
-    m_received += bytes.left(std::max<qsizetype>(room, 0));
-    if (!m_received.isEmpty())
-        emit comm(comEvReceive);
+    const size_t room =
+        m_settings.InBufferSize - std::min<size_t>(m_settings.InBufferSize, m_received.size());
+    m_received += bytes.substr(0, room);
+    if (std::min(room, bytes.size()) > 0)
+        notify(comEvReceive);
+    if ((hungUp || !alive) && m_fd == fd && fd >= 0) // unless the handler closed it already
+        lose(reason);
 }
 
-void QtCommPort::onErrorOccurred(QSerialPort::SerialPortError error)
+// Everything waiting; false when the line has hung up or the device is gone.
+bool TermiosPort::readAvailable(std::string &bytes)
 {
-    // A vanished device (unplugged adapter, hung-up line) reports its error again and again
-    // until the port is closed: close it, once, and tell the owner from the event loop.
-    if ((error != QSerialPort::ResourceError && error != QSerialPort::ReadError) ||
-        !m_serial.isOpen())
-        return;
-    m_error = m_serial.errorString();
-    m_serial.close();
-    m_received.clear();
-    QMetaObject::invokeMethod(
-        this, [this] { emit comm(comEvPortLost); }, Qt::QueuedConnection);
+    char buffer[4096];
+    errno = 0;
+    while (bytes.size() < kLargestRead) {
+        const ssize_t count = ::read(m_fd, buffer, sizeof buffer);
+        if (count > 0)
+            bytes.append(buffer, static_cast<size_t>(count));
+        else if (count == 0)
+            return false;
+        else if (errno == EAGAIN)
+            return true;
+        else if (errno != EINTR)
+            return false;
+    }
+    return true;
 }
 
-bool QtCommPort::refuse(const QString &path, const portcheck::Finding &finding)
+void TermiosPort::lose(const std::string &reason)
 {
-    // No device with that number is nothing a user could mend: no line for it.
-    m_openProblem = finding.state == portcheck::State::Missing
-                        ? QString()
-                        : portLabel(path) + QStringLiteral(": ") + portcheck::describe(finding);
-    return fail(m_openProblem.isEmpty() ? tr("não há dispositivo %1").arg(path) : m_openProblem);
+    m_error = portLabel(devicePath()) + ": a porta se perdeu (" + reason + ")";
+    m_watcher.unwatch(m_fd);
+    release(); // nothing left to drain into a device that is gone
+    notify(comEvPortLost);
 }
 
-QString QtCommPort::portLabel(const QString &path) const
+bool TermiosPort::refuse(const std::string &path, const portcheck::Finding &finding)
 {
-    return QStringLiteral("COM%1 (%2)").arg(m_commPort).arg(path);
+    // No device with that number is nothing a user could mend: no line for it, unless the user
+    // named that very device.
+    const bool quiet = finding.state == portcheck::State::Missing && m_places.onlyDevice.empty();
+    m_openProblem = quiet ? std::string() : portLabel(path) + ": " + portcheck::describe(finding);
+    return fail(quiet ? "não há dispositivo " + path : m_openProblem);
 }
 
-bool QtCommPort::fail(const QString &reason)
+std::string TermiosPort::portLabel(const std::string &path) const
+{
+    return "COM" + std::to_string(m_commPort) + " (" + path + ")";
+}
+
+bool TermiosPort::fail(const std::string &reason)
 {
     m_error = reason;
     return false;

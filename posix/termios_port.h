@@ -1,69 +1,81 @@
-// The port over QSerialPort, the only unit that includes it. QSerialPort on its own would lose
-// the tail of a command at close, keep stale input, fail an open on a port without modem lines
-// and spin when an adapter is unplugged; this class closes those gaps.
+// The serial port on termios. It opens without becoming the controlling terminal and never
+// blocks the loop; it marks a port it holds the way other serial programs look for (an flock on
+// the device, our own LCK..NAME files) and respects theirs; it hands every byte to the wire
+// before the close, and closes itself when the device hangs up or vanishes.
 #pragma once
 
 #include "comm_port.h"
+#include "fd_watcher.h"
+#include "line_settings.h"
+#include "pending_output.h"
 #include "port_check.h"
+#include "port_locks.h"
 #include "port_names.h"
 
-#include <QSerialPort>
-#include <QStringList>
+#include <optional>
+#include <string>
+#include <vector>
 
-class QtCommPort : public CommPort
+#include <termios.h>
+
+class TermiosPort : public CommPort
 {
-    Q_OBJECT
-
 public:
     // The folders the port depends on; tests give scratch ones.
     struct Places
     {
-        Places(const QString &deviceFolder, const QList<portnames::MapFolder> &mapFolders = {},
-               const QStringList &lockFolders = {})
-            : devices(deviceFolder), maps(mapFolders), locks(lockFolders)
-        {
-        }
-        // /dev, the user's and the system's map folders, /run/lock.
+        std::string devices = "/dev";
+        std::vector<portnames::MapFolder> maps; // the COM map, first folder first
+        std::vector<std::string> locks;         // lock files; ours go in the first folder
+        std::string onlyDevice;                 // when set, the one device the port may open
+        // /dev, the user's and the system's map folders, /run/lock, $COMUTEL_DEVICE.
         static Places ofSystem();
-
-        QString devices;
-        QList<portnames::MapFolder> maps; // the COM map, first folder first
-        QStringList locks;                // other programs' lock files
     };
 
-    explicit QtCommPort(const Places &places, QObject *parent = nullptr);
-    ~QtCommPort() override;
+    TermiosPort(const Places &places, FdWatcher &watcher);
+    ~TermiosPort() override;
+    TermiosPort(const TermiosPort &) = delete;
+    TermiosPort &operator=(const TermiosPort &) = delete;
 
     bool configure(const CommSettings &settings) override;
-    QString settings() const override;
+    std::string settings() const override { return m_settings.Settings; }
     bool setCommPort(int number) override;
     bool setPortOpen(bool open) override;
-    bool portOpen() const override;
-    bool output(const QByteArray &bytes) override;
-    QByteArray input() override;
-    QString errorString() const override { return m_error; }
-    QString openProblem() const override { return m_openProblem; }
-    QStringList mapProblems() const override { return m_map.ignored; }
+    bool portOpen() const override { return m_fd >= 0; }
+    bool output(const std::string &bytes) override;
+    std::string input() override;
+    std::string errorString() const override { return m_error; }
+    std::string openProblem() const override { return m_openProblem; }
+    std::vector<std::string> mapProblems() const override { return m_map.ignored; }
+    std::optional<int> onlyPort() const override;
 
     // The device that the current COM number stands for; empty when there is none.
-    QString devicePath() const;
+    std::string devicePath() const;
 
 private:
     bool open();
+    bool openDevice(const std::string &path);
+    bool setUpLine();
     void close();
-    void drain();
-    void onReadyRead();
-    void onErrorOccurred(QSerialPort::SerialPortError error);
-    bool refuse(const QString &path, const portcheck::Finding &finding);
-    QString portLabel(const QString &path) const;
-    bool fail(const QString &reason);
+    void release();
+    void onReady();
+    bool readAvailable(std::string &bytes);
+    void lose(const std::string &reason);
+    bool refuse(const std::string &path, const portcheck::Finding &finding);
+    std::string portLabel(const std::string &path) const;
+    bool fail(const std::string &reason);
 
     Places m_places;
+    FdWatcher &m_watcher;
     portnames::PortMap m_map; // fixed when the settings are taken
     CommSettings m_settings;
+    LineSettings m_line;
     int m_commPort = 0;
-    QSerialPort m_serial;
-    QByteArray m_received;
-    QString m_error;
-    QString m_openProblem;
+    int m_fd = -1;
+    termios m_savedLine{};
+    std::vector<portlocks::OwnLock> m_ownLocks;
+    std::string m_received;
+    PendingOutput m_pending;
+    std::string m_error;
+    std::string m_openProblem;
 };

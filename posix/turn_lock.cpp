@@ -1,113 +1,88 @@
 #include "turn_lock.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "file_trust.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <csignal>
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/time.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
+
+#ifndef COMUTEL_TURN_LOCK
+#define COMUTEL_TURN_LOCK "/run/lock/comutel.lock"
+#endif
+
+const char *const TurnLock::kBuildPath = COMUTEL_TURN_LOCK;
 
 namespace {
 
-volatile sig_atomic_t waitIsOver = 0;
-
-void endWait(int)
+bool inSharedLockFolder(const std::string &path)
 {
-    waitIsOver = 1;
+    const std::string folder = filetrust::folderOf(path);
+    return folder == "/run/lock" || folder == "/var/lock";
 }
 
-// Interrupts a blocking call once longest has passed, and every 50 ms after that, in case the
-// first signal came just before the call began to wait.
-class WaitAlarm
+// The pid of the process whose flock is on the file (dev, inode) in /proc/locks; 0 if none.
+long flockHolder(dev_t device, ino_t inode)
 {
-public:
-    explicit WaitAlarm(std::chrono::milliseconds longest)
-    {
-        waitIsOver = 0;
-        struct sigaction action = {};
-        action.sa_handler = endWait; // no SA_RESTART: the wait must end with EINTR
-        ::sigemptyset(&action.sa_mask);
-        ::sigaction(SIGALRM, &action, &m_oldAction);
-        const auto asTimeval = [](std::chrono::milliseconds ms) {
-            return timeval{static_cast<time_t>(ms.count() / 1000),
-                           static_cast<suseconds_t>(ms.count() % 1000 * 1000)};
-        };
-        const itimerval timer{asTimeval(std::chrono::milliseconds(50)),
-                              asTimeval(std::max(longest, std::chrono::milliseconds(1)))};
-        ::setitimer(ITIMER_REAL, &timer, nullptr);
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string number, kind, advisory, access, where;
+        long pid = 0;
+        // Waiters come as "N: -> FLOCK ...": the second field tells them apart.
+        if (!(fields >> number >> kind >> advisory >> access >> pid >> where) || kind != "FLOCK")
+            continue;
+        unsigned major = 0, minor = 0;
+        std::uintmax_t node = 0;
+        if (std::sscanf(where.c_str(), "%x:%x:%" SCNuMAX, &major, &minor, &node) == 3 &&
+            makedev(major, minor) == device && node == inode)
+            return pid;
     }
-    ~WaitAlarm()
-    {
-        const itimerval off{};
-        ::setitimer(ITIMER_REAL, &off, nullptr);
-        ::sigaction(SIGALRM, &m_oldAction, nullptr);
-    }
+    return 0;
+}
 
-private:
-    struct sigaction m_oldAction = {};
-};
+std::string commandName(long pid)
+{
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name;
+}
 
 } // namespace
 
-int TurnLock::open()
+TurnLock::TurnLock()
+    : TurnLock(kBuildPath, inSharedLockFolder(kBuildPath) ? Making::ByAnyRun : Making::BySystem)
 {
-    const QByteArray path = QFile::encodeName(m_path);
-    // Anyone may take a turn, so the file is shared by all; read access is all flock needs.
-    // Whoever comes first makes it, readable by all. No link is followed, no FIFO waited on.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0 && errno == ENOENT) {
-            fd = ::open(path.constData(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                        0644);
-            if (fd >= 0)
-                ::fchmod(fd, 0644); // whatever our umask says
-            else if (errno == EEXIST)
-                continue; // another run made it just now
-        }
-        return fd;
-    }
-    return -1;
 }
 
-TurnLock::Result TurnLock::take(std::chrono::milliseconds longest)
+Turn::Result TurnLock::tryTake()
 {
+    if (m_taken)
+        return Result::Taken;
+    if (m_fd < 0) {
+        const Result opened = open();
+        if (m_fd < 0)
+            return opened;
+    }
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+        m_taken = true;
+        return Result::Taken;
+    }
+    if (errno == EWOULDBLOCK || errno == EINTR)
+        return Result::Busy;
+    const Result result = fail(std::strerror(errno));
     release();
-    const int fd = open();
-    if (fd < 0) {
-        const int error = errno;
-        // No lock folder, or none we may make the file in: a lone run, as before turns existed.
-        if (!QFileInfo::exists(m_path) && !QFileInfo(m_path).isSymLink())
-            return Result::Unavailable;
-        m_error =
-            QStringLiteral("%1: %2").arg(m_path, QString::fromLocal8Bit(std::strerror(error)));
-        return Result::Failed;
-    }
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        m_error = QStringLiteral("%1 não é um arquivo comum").arg(m_path);
-        return Result::Failed;
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const WaitAlarm alarm(longest);
-        while (::flock(fd, LOCK_EX) != 0) {
-            if (errno == EINTR && !waitIsOver)
-                continue;
-            const bool timedOut = errno == EINTR;
-            m_error = timedOut ? QString() : QString::fromLocal8Bit(std::strerror(errno));
-            ::close(fd);
-            return timedOut ? Result::TimedOut : Result::Failed;
-        }
-    }
-    m_fd = fd;
-    return Result::Taken;
+    return result;
 }
 
 void TurnLock::release()
@@ -115,4 +90,59 @@ void TurnLock::release()
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
+    m_taken = false;
+}
+
+// Read access is all flock needs. No link is followed, no FIFO waited on.
+Turn::Result TurnLock::open()
+{
+    const char *const path = m_path.c_str();
+    for (int attempt = 0; m_fd < 0 && attempt < 2; ++attempt) {
+        m_fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (m_fd < 0 && errno == ENOENT && m_making == Making::ByAnyRun) {
+            m_fd = ::open(path, O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+            if (m_fd >= 0)
+                ::fchmod(m_fd, 0644); // whatever our umask says
+            else if (errno == EEXIST)
+                continue; // another run made it just now
+        }
+        break;
+    }
+    if (m_fd < 0) {
+        const int error = errno;
+        struct stat info;
+        // No lock folder, none we may make the file in, or (in the package's folder) a file that
+        // is not ours to use: a lone run, as before turns existed.
+        const bool missing = ::lstat(path, &info) != 0;
+        if (missing || (m_making == Making::BySystem && error == EACCES))
+            return Result::Unavailable;
+        return fail(std::strerror(error));
+    }
+    struct stat info;
+    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        release();
+        m_error = m_path + " não é um arquivo comum";
+        return Result::Failed;
+    }
+    return Result::Taken;
+}
+
+Turn::Result TurnLock::fail(const std::string &reason)
+{
+    m_error = m_path + ": " + reason;
+    return Result::Failed;
+}
+
+std::string TurnLock::holder() const
+{
+    struct stat info;
+    if ((m_fd >= 0 ? ::fstat(m_fd, &info) : ::stat(m_path.c_str(), &info)) != 0)
+        return {};
+    const long pid = flockHolder(info.st_dev, info.st_ino);
+    if (pid <= 0)
+        return {};
+    const std::string name = commandName(pid);
+    if (name == "comutel")
+        return "outro comutel (PID " + std::to_string(pid) + ")";
+    return "outro programa (PID " + std::to_string(pid) + (name.empty() ? "" : ", " + name) + ")";
 }

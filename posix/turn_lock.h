@@ -1,40 +1,47 @@
-// Command-mode runs of comutel take turns on the board. Scripts and timers often start several
-// at once; without turns all but one would find the port busy and give up. Each run holds an
-// exclusive flock on one file that every comutel on the machine shares, from before it resets
-// its log until its port is closed, so the next one starts its search on a free port.
+// Command-mode runs take turns on the board with an exclusive flock on one file that every
+// comutel on the machine shares, held from before the log is reset until the port is closed.
+// Where the file lives is fixed at build time: the shared lock folder, where the first run makes
+// it, or a folder of the package's own, where the system makes it for those who may use the
+// board (root:dialout 0660) and a run never does.
 #pragma once
 
-#include <QString>
+#include "turn.h"
 
-#include <chrono>
+#include <string>
 
-class TurnLock
+class TurnLock : public Turn
 {
 public:
-    static constexpr std::chrono::seconds kLongestWait{30};
-    static inline const QString kDefaultPath = QStringLiteral("/run/lock/comutel.lock");
+    // COMUTEL_TURN_LOCK of the build.
+    static const char *const kBuildPath;
 
-    enum class Result {
-        Taken,
-        Unavailable, // no lock file can be had here: go on as a lone run would
-        TimedOut,    // another run kept its turn too long: go on all the same
-        Failed,      // a file or a lock that should have worked did not (errorString)
+    enum class Making {
+        ByAnyRun, // a shared lock folder (/run/lock): whoever comes first makes it, readable by all
+        BySystem, // a folder of its own: missing or not ours to open means no turns here
     };
 
-    explicit TurnLock(const QString &path = kDefaultPath) : m_path(path) {}
-    ~TurnLock() { release(); }
+    // The build's path; made by any run when it is in the shared lock folder.
+    TurnLock();
+    TurnLock(std::string path, Making making) : m_path(std::move(path)), m_making(making) {}
+    ~TurnLock() override { release(); }
     TurnLock(const TurnLock &) = delete;
     TurnLock &operator=(const TurnLock &) = delete;
 
-    // Waits until our turn comes or longest has passed.
-    Result take(std::chrono::milliseconds longest = kLongestWait);
-    void release();
-    QString errorString() const { return m_error; }
+    Result tryTake() override;
+    void release() override;
+    std::string errorString() const override { return m_error; }
+    // "outro comutel (PID n)", or "outro programa (PID n, NAME)": from /proc/locks.
+    std::string holder() const override;
+
+    const std::string &path() const { return m_path; }
 
 private:
-    int open();
+    Result open();
+    Result fail(const std::string &reason);
 
-    QString m_path;
+    std::string m_path;
+    Making m_making;
     int m_fd = -1;
-    QString m_error;
+    bool m_taken = false;
+    std::string m_error;
 };

@@ -22,7 +22,8 @@ std::string realPath(const std::string &path)
 WindowModule *WindowModule::load(std::string *problem)
 {
     const std::string exeFolder = filetrust::folderOf(realPath("/proc/self/exe"));
-    *problem = "comutel-window.so não está ao lado do executável, em ../lib/comutel nem em " COMUTEL_MODULE_DIR;
+    *problem = "comutel-window.so não está ao lado do executável, em ../lib/comutel nem "
+               "em " COMUTEL_MODULE_DIR;
     for (const std::string &folder :
          {exeFolder, exeFolder + "/../lib/comutel", std::string(COMUTEL_MODULE_DIR)}) {
         const std::string path = realPath(folder + "/comutel-window.so");

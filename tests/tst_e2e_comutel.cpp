@@ -80,7 +80,9 @@ struct Comutel
     QTemporaryDir config; // its XDG_CONFIG_HOME: the user's COM map is in comutel/ports there
     Child process;
     QElapsedTimer clock;
-    QStringList wrapper; // run before the program inside the private /dev, as setpriv is
+    QStringList wrapper;     // run before the program inside the private /dev, as setpriv is
+    QStringList environment; // NAME=VALUE added to the program's environment
+    QString executable;      // another run's copy, to share its log.txt; default its own
 
     QString path(const QString &name) const { return folder.filePath(name); }
     QByteArray log() const
@@ -105,25 +107,31 @@ struct Comutel
                log.open(QIODevice::WriteOnly) && log.write(kStale) == kStale.size();
     }
     // Without a display unless offscreen; locks: the lock folder (/run/lock) the program sees,
-    // shared by the runs that are given the same; redirect: what bash does to its standard output.
+    // shared by the runs that are given the same; redirect: what bash adds after the program's
+    // arguments (a redirection, or an argument in bash's quoting), or, with a pipe in it, the
+    // whole line, %1 standing for the program.
     void start(const QStringList &ports, const QStringList &arguments, bool offscreen = false,
                const QString &locks = {}, const QString &redirect = {})
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(QString::fromLatin1(name));
+            variables.remove(QString::fromLatin1(name));
         if (offscreen)
-            environment.insert("QT_QPA_PLATFORM", "offscreen");
-        environment.insert("XDG_CONFIG_HOME", config.path());
-        process.setProcessEnvironment(environment);
+            variables.insert("QT_QPA_PLATFORM", "offscreen");
+        variables.insert("XDG_CONFIG_HOME", config.path());
+        for (const QString &variable : environment)
+            variables.insert(variable.section('=', 0, 0), variable.section('=', 1));
+        process.setProcessEnvironment(variables);
         // exec where it can, so that the process is the program itself, for signals.
-        const QString line = redirect.startsWith('|')
-                                 ? "\"$@\" " + redirect + "; exit ${PIPESTATUS[0]}"
+        const QString line = redirect.contains('|')
+                                 ? redirect.arg("\"$@\"") + "; exit ${PIPESTATUS[0]}"
                                  : "exec \"$@\" " + redirect;
         QStringList command{"-c", line, "e2e", kWithPorts};
         if (!locks.isEmpty())
             command << "--locks" << locks;
-        process.start("bash", command << ports << "--" << wrapper << path("comutel") << arguments);
+        process.start("bash", command << ports << "--" << wrapper
+                                      << (executable.isEmpty() ? path("comutel") : executable)
+                                      << arguments);
         clock.start();
     }
     // The exit status; -1 after a crash, or when it was still running after a generous minute.
@@ -138,13 +146,14 @@ struct Comutel
 
 // lock: what LCK..ttyS1 (COM2's lock file) holds: "minicom" the line minicom writes, for a live
 // process and an hour old; "binary" a live pid in four bytes; "ended" the pid of a process that
-// has ended. redirect: what bash does to the program's standard output.
+// has ended. redirect: as Comutel::start takes it. environment: NAME=VALUE for the program.
 void row(const char *name, const QStringList &ports, const QStringList &simOptions,
          const QStringList &arguments, int status, const QString &log, const QString &stderrText,
-         const QByteArray &heard, const QString &lock = {}, const QString &redirect = {})
+         const QByteArray &heard, const QString &lock = {}, const QString &redirect = {},
+         const QStringList &environment = {})
 {
     QTest::newRow(name) << ports << simOptions << arguments << status << log << stderrText << heard
-                        << lock << redirect;
+                        << lock << redirect << environment;
 }
 
 // Writes COM2's lock file in folder as lock says; returns its contents.
@@ -183,7 +192,10 @@ private slots:
     void run();
     void windowLogsBytesArrivingOnTheirOwn();
     void portsListsWhatAnOpenWouldMeet();
-    void overlappingRunsTakeTurns();
+    void sharedMachine();
+    void overlappingQueriesEachReadTheirOwnAnswer();
+    void stalledStreamsHoldUpNoOtherRun();
+    void endedBySignalLeavesNoLock();
     void stoppedRunHoldsItsTurnThirtySecondsAtMost();
 };
 
@@ -211,20 +223,20 @@ void TestE2eComutel::run_data()
     QTest::addColumn<QByteArray>("heard");
     QTest::addColumn<QString>("lock");
     QTest::addColumn<QString>("redirect");
+    QTest::addColumn<QStringList>("environment");
     const QStringList com2Sim{"COM2=SIM"}, com2Pty{"COM2=PTY"}, e{"E"};
     row("switches a relay", com2Sim, {}, {"1"}, 0, "-\r\n", "^$", "relé 1 ligado\n");
     row("answer too late", com2Sim, {"--late=1500"}, e, 2, "-\r\n", "^comutel: ", "");
     row("board vanishes", com2Sim, {"--hang-up"}, e, 2, "-\r\n", "^comutel: .*COM 2", "");
-    // 30 digits take a second at 300 baud: gathering goes on past the 500 ms time-out.
-    row("endless, 300 baud", com2Sim, {"--chatter"}, e, 0, "\\d{30,1023}\r\n", "^$", "");
-    row("endless, full speed", com2Sim, {"--chatter", "--pace=0"}, e, 0, "\\d{1024}\r\n", "^$", "");
     row("standard output closed", com2Sim, {}, e, 0, "0000\r\n", "^$", "", {}, ">&-");
-    row("standard output broken", com2Sim, {}, e, 0, "0000\r\n", "^$", "", {}, "| true");
+    row("standard output broken", com2Sim, {}, e, 0, "0000\r\n", "^$", "", {}, "%1 | true");
     row("words joined, Qt's option", com2Pty, {}, {"-platform", "xcb"}, 0, "-\r\n", "^$",
         "-PLATFORM XCB");
-    row("ISO 8859-1", com2Pty, {}, {"ação", "x€"}, 0, "-\r\n", "^$", "A\xC7\xC3O X?");
-    row("COM1 never tried", {"COM1=IDLE"}, {}, {"1"}, 1, "-\r\n", kAdvice, "");
-    row("lower of two boards", {"COM4=PTY", "COM5=IDLE"}, {}, {"5"}, 0, "-\r\n", "^$", "5");
+    row("ISO 8859-1", com2Pty, {}, {"ação", "x€"}, 0, "-\r\n", "^$", "A\xC7\xC3O X?", {}, {},
+        {"LC_ALL=C"});
+    // Not UTF-8: read as the locale's 8-bit set, or as ISO 8859-1 where it has none.
+    for (const char *locale : {"LC_ALL=C", "LC_ALL=C.UTF-8"})
+        row(locale, com2Pty, {}, {}, 0, "-\r\n", "^$", "\xC9", {}, "$'\\xe9'", {locale});
     row("locked port passed over", {"COM2=IDLE", "COM3=PTY"}, {}, {"3"}, 0, "-\r\n", "^$", "3",
         "minicom");
     row("locked port named", {"COM2=IDLE", "COM3=/dev/null"}, {}, {"1"}, 1, "-\r\n",
@@ -236,8 +248,16 @@ void TestE2eComutel::run_data()
     row("board mapped to COM2", {"COM2=IDLE", "com2=PTY"}, {}, {"1"}, 0, "-\r\n", "^$", "1");
     row("map entry ignored, named", {"com2", "COM2=PTY"}, {}, {"1"}, 0, "-\r\n",
         "^comutel: [^\n]*/comutel/ports/com2: ignorado[^\n]*\n$", "1");
+    // The user's device alone: nothing ever goes to another port.
+    row("chosen device missing", {"COM2=IDLE"}, {}, {"1"}, 1, "-\r\n",
+        kAdvice + ".*\ncomutel: COM2 \\(/dev/serial/by-id/usb-board\\): dispositivo ausente\n", "",
+        {}, {}, {"COMUTEL_DEVICE=/dev/serial/by-id/usb-board"});
+    row("chosen device found", {"COM2=IDLE", "ttyACM0=PTY"}, {}, {"1"}, 0, "-\r\n", "^$", "1", {},
+        {}, {"COMUTEL_DEVICE=/dev/ttyACM0"});
     row("window, no display", {"COM2=IDLE"}, {}, {}, 3, "-\r\n", "^comutel: [^\n]*\n$", "");
     row("--help", {"COM2=IDLE"}, {}, {"--help"}, 0, kStale, "^$", "");
+    row("--help, output full", {"COM2=IDLE"}, {}, {"--help"}, 3, kStale,
+        "^comutel: não foi possível escrever na saída padrão: [^\n]*\n$", "", {}, ">/dev/full");
 }
 
 void TestE2eComutel::run()
@@ -251,6 +271,7 @@ void TestE2eComutel::run()
     QFETCH(QByteArray, heard);
     QFETCH(QString, lock);
     QFETCH(QString, redirect);
+    QFETCH(QStringList, environment);
     Child sim;
     const QString simPort = startBoard(sim, simOptions);
     PseudoTerminal board, idle;
@@ -271,6 +292,7 @@ void TestE2eComutel::run()
     for (const QString &port : ports.filter(QRegularExpression("^com\\d")))
         QVERIFY(comutel.map(port.section('=', 0, 0), port.section('=', 1)));
     ports.removeIf([](const QString &port) { return port.startsWith("com"); });
+    comutel.environment = environment;
     comutel.start(ports, arguments, false, locks.path(), redirect);
     const int exitStatus = comutel.finish();
     const QString said = comutel.stderrText();
@@ -295,6 +317,9 @@ void TestE2eComutel::run()
         QVERIFY(lock.isEmpty() ||
                 (lockFile.open(QIODevice::ReadOnly) && lockFile.readAll() == lockContents));
     }
+    // Our own lock files go with the port.
+    const QStringList left = QDir(locks.path()).entryList({"LCK..*"}, QDir::Files | QDir::System);
+    QCOMPARE(left, lock.isEmpty() || lock == "ended" ? QStringList() : QStringList{"LCK..ttyS1"});
 }
 
 void TestE2eComutel::windowLogsBytesArrivingOnTheirOwn()
@@ -336,6 +361,10 @@ void TestE2eComutel::portsListsWhatAnOpenWouldMeet()
         QVERIFY(::chmod(QFile::encodeName(path).constData(), mode) == 0);
     QFile holder(busy.slavePath()); // another program's flock on the device
     QVERIFY(holder.open(QIODevice::ReadWrite) && ::flock(holder.handle(), LOCK_EX) == 0);
+    // An open would raise DTR and RTS, and the close drop them: a reset for some boards.
+    std::vector<std::unique_ptr<OpenWatch>> watches;
+    for (const PseudoTerminal *device : {&free, &busy, &unreadable})
+        watches.push_back(std::make_unique<OpenWatch>(device->slavePath()));
 
     Comutel comutel;
     QVERIFY(comutel.prepare());
@@ -351,38 +380,139 @@ void TestE2eComutel::portsListsWhatAnOpenWouldMeet()
                      "COM3 +/dev/ttyS2 +padrão +em uso por outro programa \\(PID " +
                          pid +
                          "\\)\n"
-                         "COM4 +/dev/ttyS3 +padrão +sem permissão; [^\n]* grupo \\w+[^\n]*\n$",
+                         "COM4 +/dev/ttyS3 +padrão +sem permissão; só o root pode abri-lo\n$",
                      listed),
              qPrintable(listed + comutel.stderrText()));
     QCOMPARE(free.readAvailable(), QByteArray()); // it sends nothing
+    for (const auto &watch : watches)
+        QVERIFY(!watch->opened());
 }
 
-void TestE2eComutel::overlappingRunsTakeTurns()
+void TestE2eComutel::sharedMachine()
 {
-    // Each switches its own relay on, the queries after answering: so no two answers are alike.
-    const QStringList commands{"E1", "E3", "5", "E7"};
-    Child sim;
-    const QString com2 = "COM2=" + startBoard(sim, {"--late=300"});
-    QVERIFY(com2 != "COM2=");
-    QTemporaryDir locks; // one /run/lock for all, as on one machine
-    std::vector<std::unique_ptr<Comutel>> runs(commands.size());
-    for (int i = 0; i < commands.size(); ++i) {
-        runs[i] = std::make_unique<Comutel>();
-        QVERIFY(runs[i]->prepare());
-        runs[i]->start({com2}, {commands.at(i)}, false, locks.path());
+    if (::geteuid() != 0)
+        COMUTEL_SKIP("needs root, to run comutel as root and as another user");
+    const QByteArray nobody = "65534";
+    const auto chownNobody = [](const QString &path) {
+        return ::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0;
+    };
+    PseudoTerminal board;
+    QVERIFY(board.isValid());
+    QVERIFY(::chmod(QFile::encodeName(board.slavePath()).constData(), 0666) == 0);
+
+    // Root's run in an ordinary user's folder keeps the shared log that user's, writable by all.
+    Comutel root;
+    QVERIFY(root.prepare() && chownNobody(root.folder.path()) && chownNobody(root.path("log.txt")));
+    QVERIFY(::chmod(QFile::encodeName(root.path("log.txt")).constData(), 0666) == 0);
+    root.start({"COM2=" + board.slavePath()}, {"1"});
+    QCOMPARE(root.finish(), 0);
+    QCOMPARE(root.log(), QByteArray("-\r\n"));
+    struct stat log;
+    QVERIFY(::stat(QFile::encodeName(root.path("log.txt")).constData(), &log) == 0);
+    QCOMPARE(log.st_uid, uid_t(65534));
+    QCOMPARE(log.st_mode & 07777, mode_t(0666));
+    QCOMPARE(board.read(1), QByteArray("1"));
+
+    // A stale lock of root's in the sticky lock folder, which a user may not remove, does not
+    // keep that user from the port.
+    QTemporaryDir locks;
+    QVERIFY(::chmod(QFile::encodeName(locks.path()).constData(), 01777) == 0);
+    QVERIFY(!writeLock(locks.path(), "ended").isEmpty());
+    Comutel user;
+    QVERIFY(user.prepare() && chownNobody(user.folder.path()) && chownNobody(user.path("log.txt")));
+    user.wrapper = {"setpriv", "--reuid=" + nobody, "--regid=" + nobody, "--clear-groups"};
+    user.start({"COM2=" + board.slavePath()}, {"3"}, false, locks.path());
+    QVERIFY2(user.finish() == 0, qPrintable(user.stderrText()));
+    QCOMPARE(board.read(1), QByteArray("3"));
+}
+
+void TestE2eComutel::overlappingQueriesEachReadTheirOwnAnswer()
+{
+    // Each E switches its own relay on after answering, so no two E answers are alike.
+    const QStringList commands{"E1", "E3", "E5", "E7", "R1", "R4"};
+    for (const int count : {2, 6}) {
+        Child sim;
+        const QString com2 = "COM2=" + startBoard(sim, {"--late=300"});
+        QVERIFY(com2 != "COM2=");
+        QTemporaryDir locks; // one /run/lock for all, as on one machine
+        std::vector<std::unique_ptr<Comutel>> runs(count);
+        std::vector<QByteArray> logAtExit(count);
+        int running = count;
+        for (int i = 0; i < count; ++i) {
+            runs[i] = std::make_unique<Comutel>();
+            QVERIFY(i > 0 || runs[0]->prepare());
+            runs[i]->executable = runs[0]->path("comutel"); // one program, one log.txt
+            // The caller reads the log the moment its own run has ended.
+            connect(&runs[i]->process, &QProcess::finished, this, [&, i] {
+                logAtExit[i] = runs[0]->log();
+                --running;
+            });
+            runs[i]->start({com2}, {commands.at(i)}, false, locks.path());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(running, 0, 60000);
+        QSet<QByteArray> answers;
+        for (int i = 0; i < count; ++i) {
+            const QByteArray printed = runs[i]->process.readAllStandardOutput();
+            QVERIFY2(runs[i]->finish() == 0 && printed.endsWith('\n'),
+                     qPrintable(commands.at(i) + ": " + runs[i]->stderrText()));
+            QVERIFY2(logAtExit[i] == "-\r\n" || logAtExit[i] == printed.chopped(1) + "\r\n",
+                     qPrintable(commands.at(i) + ": " + logAtExit[i] + " / " + printed));
+            if (commands.at(i).startsWith('E'))
+                answers << printed;
+        }
+        QCOMPARE(answers.size(), std::min(count, 4));
     }
-    QSet<QByteArray> answers;
-    for (int i = 0; i < commands.size(); ++i) {
-        QVERIFY2(runs[i]->finish() == 0, qPrintable(commands.at(i) + ": " + runs[i]->stderrText()));
-        answers << runs[i]->process.readAllStandardOutput();
+}
+
+void TestE2eComutel::stalledStreamsHoldUpNoOtherRun()
+{
+    // A pipe filled to the brim whose reader never reads, as a caller that does not read.
+    const QString stalledOut = "{ head -c 65536 /dev/zero; %1; } | sleep 60";
+    const QString stalledErr = "{ head -c 65536 /dev/zero >&2; %1; } 2>&1 >/dev/null | sleep 60";
+    for (const bool onStandardError : {false, true}) {
+        Child sim;
+        PseudoTerminal silent;
+        const QString com2 = "COM2=" + (onStandardError ? silent.slavePath() : startBoard(sim, {}));
+        QVERIFY(silent.isValid() && com2 != "COM2=");
+        QTemporaryDir locks;
+        Comutel first, next;
+        QVERIFY(first.prepare() && next.prepare());
+        first.start({com2}, {"E"}, false, locks.path(), onStandardError ? stalledErr : stalledOut);
+        if (onStandardError) // no answer: its time-out's line is what it cannot write
+            QCOMPARE(silent.read(1), QByteArray("E"));
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(first.log(), QByteArray("0000\r\n"), 10000);
+        next.start({com2}, {"1"}, false, locks.path());
+        QVERIFY2(next.finish() == 0, qPrintable(next.stderrText()));
+        QVERIFY2(next.clock.elapsed() < 10000, qPrintable(QString::number(next.clock.elapsed())));
+        QCOMPARE(first.log(), onStandardError ? QByteArray("-\r\n") : QByteArray("0000\r\n"));
+        if (onStandardError)
+            QCOMPARE(silent.read(1), QByteArray("1"));
     }
-    QCOMPARE(answers.size(), 4); // three answers and the relay command's empty output
-    for (const QByteArray &answer : answers)
-        QVERIFY2(QRegularExpression("^([01]{4}\n)?$").match(answer).hasMatch(), answer.constData());
-    QByteArray heard;
-    QTRY_COMPARE_WITH_TIMEOUT((heard += sim.readAllStandardOutput()).count('\n'), 4, 10000);
-    for (const char *relay : {"1", "2", "3", "4"}) // in whatever order the turns came
-        QVERIFY2(heard.contains(QByteArray("relé ") + relay + " ligado"), heard.constData());
+}
+
+void TestE2eComutel::endedBySignalLeavesNoLock()
+{
+    // A window, and a query gathering an endless answer: both hold the port when the signal comes.
+    for (const bool window : {true, false}) {
+        Child sim;
+        const QString board =
+            startBoard(sim, window ? QStringList{"--silent"} : QStringList{"--chatter"});
+        QVERIFY(!board.isEmpty());
+        QTemporaryDir locks;
+        Comutel comutel;
+        QVERIFY(comutel.prepare());
+        comutel.start({"COM2=" + board}, window ? QStringList() : QStringList{"E"}, window,
+                      locks.path());
+        const QString lock = locks.filePath("LCK..ttyS1");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 10000);
+        ::kill(pid_t(comutel.process.processId()), SIGTERM);
+        QVERIFY(comutel.process.waitForFinished(10000));
+        QCOMPARE(comutel.process.exitStatus(), QProcess::CrashExit); // ended by that signal
+        QCOMPARE(comutel.process.exitCode(), SIGTERM);
+        QVERIFY(!QFile::exists(lock));
+        QCOMPARE(comutel.log(), QByteArray("-\r\n"));
+    }
 }
 
 void TestE2eComutel::stoppedRunHoldsItsTurnThirtySecondsAtMost()
@@ -391,14 +521,31 @@ void TestE2eComutel::stoppedRunHoldsItsTurnThirtySecondsAtMost()
     Comutel stopped; // no port at all: it would search for 3 s, holding its turn
     QVERIFY(stopped.prepare());
     stopped.start({}, {"1"}, false, locks.path());
-    QTRY_COMPARE_WITH_TIMEOUT(stopped.log(), QByteArray("-\r\n"), 10000); // it has its turn
+    const QByteArray pid = QByteArray::number(stopped.process.processId());
+    const auto holdsAFlock = [&pid] {
+        QFile held("/proc/locks");
+        return held.open(QIODevice::ReadOnly) &&
+               QRegularExpression("FLOCK +ADVISORY +WRITE +" + pid + " ")
+                   .match(QString::fromLatin1(held.readAll()))
+                   .hasMatch();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(holdsAFlock(), 10000); // it has its turn
     ::kill(pid_t(stopped.process.processId()), SIGSTOP);
+    QFile maps("/proc/" + pid + "/maps"); // command mode loads no Qt
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    QVERIFY(!maps.readAll().contains("libQt"));
 
     PseudoTerminal board;
     QVERIFY(board.isValid());
     Comutel next;
     QVERIFY(next.prepare());
+    // A caller that blocked SIGALRM, as the mask is inherited: the wait still ends.
+    sigset_t alarm, old;
+    ::sigemptyset(&alarm);
+    ::sigaddset(&alarm, SIGALRM);
+    ::pthread_sigmask(SIG_BLOCK, &alarm, &old);
     next.start({"COM2=" + board.slavePath()}, {"1"}, false, locks.path());
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
     QCOMPARE(next.finish(), 0);
     QVERIFY2(next.clock.elapsed() >= 29000, qPrintable(QString::number(next.clock.elapsed())));
     QVERIFY(next.stderrText().startsWith("comutel: "));

@@ -1,5 +1,7 @@
 // The window as a user sees it: no text clipped under the fonts that stand in on Linux, the
-// status colours, the answer shown as plain text, and the link that opens the maker's site.
+// status colours, the controller's UTF-8 shown as plain text, the link that opens the maker's
+// site, and a message box that cannot hang where nobody sees it.
+#include "advice.h"
 #include "main_form.h"
 #include "toolkit.h"
 #include "widget_window.h"
@@ -49,8 +51,16 @@ private slots:
         QCOMPARE(m_window->form().Label1->palette().windowText().color(), QColor(0, 192, 0));
         m_window->setLabel1("Desconectado.", Window::Colour::Red);
         QCOMPARE(m_window->form().Label1->palette().windowText().color(), QColor(255, 0, 0));
-        m_window->setLabel8("<b>1</b>"); // the board's answer, shown as sent, never as markup
+        m_window->setLabel8("<b>AÇÃO</b>"); // the board's answer as sent, never as markup
         QCOMPARE(m_window->form().Label8->textFormat(), Qt::PlainText);
+        QCOMPARE(m_window->form().Label8->text(), QStringLiteral("<b>AÇÃO</b>"));
+    }
+
+    void messageBox()
+    {
+        QCOMPARE(toolkit::fromCrLfText("Ravelto\r\n\r\n   - Reinstale"),
+                 QStringLiteral("Ravelto\n\n   - Reinstale"));
+        m_window->showMessageBox(advice::kTitle, advice::boxText()); // offscreen: returns at once
     }
 
     void clickOnSiteOpensIt()

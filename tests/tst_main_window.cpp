@@ -98,12 +98,12 @@ struct Run
     Latin1CodePage latin1;
     std::unique_ptr<MainWindow> program;
 
-    void start(const std::string &parameter, MainWindow::Options options = {})
+    void start(const std::string &parameter, const std::string &hint = {})
     {
         program = std::make_unique<MainWindow>(
             MainWindow::Platform{port, window, loop, log, streams, latin1,
                                  parameter.empty() ? nullptr : &turn},
-            parameter, options);
+            parameter, hint);
         program->onLoad();
     }
     // The journal from its first entry that starts with first.
@@ -366,7 +366,8 @@ TEST_CASE("a port chosen by the user is tried alone")
     for (const bool present : {true, false}) {
         Run run;
         run.port.openable = present ? std::set<int>{5} : std::set<int>{2, 3};
-        run.start("1", {std::int16_t(5), "veja comutel --ports"});
+        run.port.named = 5;
+        run.start("1", "veja comutel --ports");
         run.loop.advance(100ms);
         CHECK(run.port.tried == std::vector<int>{5});
         CHECK(run.loop.ended == (present ? ExitOk : ExitNoPort));

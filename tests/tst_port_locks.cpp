@@ -1,73 +1,199 @@
-// Lock files of other serial programs: the pid they name, and which of them keep a port from us.
-#include "port_locks.h"
+// What an open of a serial device would meet, as `--ports` tells it without ever opening the
+// device: every form of lock file (and which an open removes first), an flock, a missing device,
+// no permission (and what to do), not a serial port; and the same words from an open that fails.
+#include "doctest_skip.h"
+#include "port_check.h"
+#include "port_listing.h"
+#include "pty_pair.h"
+#include "scratch_folder.h"
+#include "termios_port.h"
+#include "test_fd_watcher.h"
 
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
+#include <cstdint>
 
-class TestPortLocks : public QObject
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+
+namespace {
+
+long endedPid()
 {
-    Q_OBJECT
-
-private slots:
-    void pidIn_data();
-    void pidIn();
-    void lockFileOn_data();
-    void lockFileOn();
-};
-
-void TestPortLocks::pidIn_data()
-{
-    QTest::addColumn<QByteArray>("contents");
-    QTest::addColumn<qint64>("pid");
-    const qint32 binary = 4321;
-    QTest::newRow("minicom") << QByteArray("      1234 minicom root\n") << qint64(1234);
-    QTest::newRow("four digits, no newline") << QByteArray("1234") << qint64(1234);
-    QTest::newRow("binary") << QByteArray(reinterpret_cast<const char *>(&binary), 4)
-                            << qint64(4321);
-    QTest::newRow("empty") << QByteArray() << qint64(0);
-    QTest::newRow("garbage") << QByteArray("minicom\n") << qint64(0);
-    QTest::newRow("zero") << QByteArray("0000000000\n") << qint64(0);
-    QTest::newRow("beyond any pid") << QByteArray("99999999999\n") << qint64(0);
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
 }
 
-void TestPortLocks::pidIn()
+std::string binary(long pid)
 {
-    QFETCH(QByteArray, contents);
-    QFETCH(qint64, pid);
-    QCOMPARE(portlocks::pidIn(contents), pid);
+    const auto value = static_cast<std::int32_t>(pid);
+    return std::string(reinterpret_cast<const char *>(&value), sizeof value);
 }
 
-void TestPortLocks::lockFileOn_data()
+int opensSeen(int inotify)
 {
-    // The end-to-end tests hold other programs' locks, live and stale; these are the rest.
-    QTest::addColumn<QString>("name");     // the lock is LCK..name; ttyS1 is a link to ttyUSB7
-    QTest::addColumn<QByteArray>("holds"); // "self": our own pid
-    QTest::addColumn<qint64>("busyFor");   // the pid that keeps the port; -1: not busy
-    QTest::newRow("under the name of the link's target")
-        << "ttyUSB7" << QByteArray("1\n") << qint64(1);
-    QTest::newRow("ourselves") << "ttyS1" << QByteArray("self") << qint64(-1);
-    QTest::newRow("no pid in it") << "ttyS1" << QByteArray("garbage\n") << qint64(0);
+    char buffer[4096];
+    int count = 0;
+    for (ssize_t size; (size = ::read(inotify, buffer, sizeof buffer)) > 0;)
+        count += static_cast<int>(size / sizeof(inotify_event));
+    return count;
 }
 
-void TestPortLocks::lockFileOn()
+// As user nobody with gid alone: check()'s words, then the open's line.
+std::string checkAndOpenAsNobody(gid_t gid, const std::string &devices, const std::string &locks)
 {
-    QFETCH(QString, name);
-    QFETCH(QByteArray, holds);
-    QFETCH(qint64, busyFor);
-    QTemporaryDir devices, locks;
-    QFile target(devices.filePath("ttyUSB7"));
-    QVERIFY(target.open(QIODevice::WriteOnly));
-    QVERIFY(QFile::link(target.fileName(), devices.filePath("ttyS1")));
-    QFile lock(locks.filePath("LCK.." + name));
-    QVERIFY(lock.open(QIODevice::WriteOnly));
-    lock.write(holds == "self" ? QByteArray::number(QCoreApplication::applicationPid()) : holds);
-    lock.close();
-
-    const auto found = portlocks::lockFileOn(devices.filePath("ttyS1"), {locks.path()});
-    QCOMPARE(found ? found->pid : -1, busyFor);
-    QVERIFY(lock.exists()); // none of these is stale
+    int out[2];
+    REQUIRE(::pipe(out) == 0);
+    if (::fork() == 0) {
+        std::string text = "no setuid";
+        if (::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 && ::setuid(kNobody) == 0) {
+            TestFdWatcher watcher;
+            TermiosPort port({devices, {}, {locks}, {}}, watcher);
+            text = portcheck::describe(portcheck::check(devices + "/ttyS1", {locks})) + '|';
+            text += port.configure({}) && port.setCommPort(2) && port.setPortOpen(true)
+                        ? "aberta"
+                        : port.openProblem();
+        }
+        ::_exit(::write(out[1], text.data(), text.size()) == ssize_t(text.size()) ? 0 : 1);
+    }
+    ::close(out[1]);
+    std::string text(4096, '\0');
+    text.resize(std::max<ssize_t>(::read(out[0], &text[0], text.size()), 0));
+    ::close(out[0]);
+    ::wait(nullptr);
+    return text;
 }
 
-QTEST_GUILESS_MAIN(TestPortLocks)
-#include "tst_port_locks.moc"
+} // namespace
+
+TEST_CASE("lock files, flocks and devices as --ports tells them, without opening the device")
+{
+    enum Kind { File, Link, Fifo, Flock, Missing, PlainFile };
+    const long live = ::getppid();
+    const std::string self = std::to_string(::getpid());
+    const std::string pid = std::to_string(live),
+                      busy = "em uso por outro programa (PID " + pid + ")";
+    const std::string naming = "em uso por outro programa (trava ",
+                      notSerial = "não é uma porta serial em funcionamento";
+    // name: the lock's, "ttyS1" the link's or "" the pty's it leads to; stale: removed by an open.
+    const struct
+    {
+        const char *what, *name;
+        Kind kind;
+        std::string contents, state;
+        bool stale;
+    } rows[] = {
+        // clang-format off
+        {"minicom's, under the pty's name", "", File, "  " + pid + " minicom root\n", busy, false},
+        {"plain text", "ttyS1", File, pid + "\n", busy, false},
+        {"binary", "ttyS1", File, binary(live), busy, false},
+        {"binary, a value no pid has", "ttyS1", File, binary(portlocks::maxPid() + 1), naming, 0},
+        {"our own pid", "ttyS1", File, "      " + self + "\n", "livre", true},
+        {"a process that has ended", "", File, std::to_string(endedPid()) + "\n", "livre", true},
+        {"empty", "ttyS1", File, "", naming, false},
+        {"four bytes of text that are no pid", "ttyS1", File, "abc\n", naming, false},
+        {"digits run into garbage", "ttyS1", File, pid + "abc\n", naming, false},
+        {"zero", "ttyS1", File, "0000000000\n", naming, false},
+        {"eleven digits", "ttyS1", File, "12345678901\n", naming, false},
+        {"a link", "ttyS1", Link, "", naming, false},
+        {"a FIFO", "ttyS1", Fifo, "", naming, false},
+        {"an flock", "", Flock, "", "em uso por outro programa (PID " + self + ")", false},
+        {"missing", "", Missing, "", "dispositivo ausente", false},
+        {"a plain file", "", PlainFile, "", notSerial + " (não é um dispositivo de caracteres)", 0},
+        // clang-format on
+    };
+    for (const auto &row : rows) {
+        CAPTURE(row.what);
+        ScratchFolder devices, locks;
+        PtyPair board;
+        if (!board.open())
+            COMUTEL_SKIP("sem pseudo-terminal: " << board.error());
+        const bool pty = row.kind != Missing && row.kind != PlainFile;
+        REQUIRE((pty ? devices.link(board.slavePath(), "ttyS1") : devices.write("ttyS1", "")));
+        if (row.kind == Missing)
+            REQUIRE(::unlink((devices / "ttyS1").c_str()) == 0);
+        const std::string lock = "LCK.." + (*row.name ? row.name : board.slavePath().substr(9));
+        REQUIRE(locks.write("elsewhere", pid));
+        REQUIRE((row.kind == File   ? locks.write(lock, row.contents)
+                 : row.kind == Link ? locks.link(locks / "elsewhere", lock)
+                 : row.kind == Fifo ? ::mkfifo((locks / lock).c_str(), 0644) == 0
+                                    : true));
+        const int holder = ::open(board.slavePath().c_str(), O_RDWR | O_NOCTTY);
+        REQUIRE((holder >= 0 && (row.kind != Flock || ::flock(holder, LOCK_EX) == 0)));
+        const int inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        REQUIRE(::inotify_add_watch(inotify, board.slavePath().c_str(), IN_OPEN) >= 0);
+
+        portnames::PortMap map;
+        map.ports.resize(2);
+        map.ports[1] = {devices / "ttyS1", portnames::Origin::UserMap, "com2"};
+        const std::vector<std::string> lines = portListing(map, {locks.path});
+        REQUIRE(lines.size() == 1);
+        CHECK(lines[0].rfind("COM2  " + devices / "ttyS1" + "  usuário (com2)  " + row.state, 0) ==
+              0);
+        CHECK(opensSeen(inotify) == 0);
+        const bool lockMade = row.kind <= Fifo;
+        CHECK(locks.exists(lock) == lockMade); // --ports removes nothing; an open removes the stale
+        CHECK(portlocks::lockFileOn(devices / "ttyS1", {locks.path}).has_value() ==
+              (lockMade && !row.stale));
+        CHECK(locks.exists(lock) == (lockMade && !row.stale));
+        ::close(::open(board.slavePath().c_str(), O_RDWR | O_NOCTTY));
+        CHECK(opensSeen(inotify) == 1); // the watch itself sees an open
+        ::close(inotify);
+        ::close(holder);
+    }
+}
+
+TEST_CASE("the device COMUTEL_DEVICE pins is marked in the listing, even when missing")
+{
+    portnames::PortMap map = portnames::comPorts("/nonexistent");
+    portnames::pinTo(map, "/nonexistent/by-id/board");
+    CHECK(portListing(map, {}) ==
+          std::vector<std::string>{"COM2  /nonexistent/by-id/board  padrão, só esta "
+                                   "(COMUTEL_DEVICE)  dispositivo ausente"});
+}
+
+TEST_CASE("as an ordinary user: permissions, and a stale lock that cannot be removed")
+{
+    if (::geteuid() != 0)
+        COMUTEL_SKIP("precisa de root para preparar arquivos de outros usuários");
+    const std::string noPermission = "sem permissão; ";
+    const struct
+    {
+        const char *what;
+        uid_t owner;
+        gid_t group, processGroup;
+        mode_t mode;
+        std::string state;
+    } rows[] = {
+        // clang-format off
+        {"not in the group", 0, 0, kNobody, 0660, noPermission + "o usuário precisa pertencer "
+         "ao grupo root, dono do dispositivo (normalmente dialout)"},
+        {"the group may not open it either", 0, kNobody, kNobody, 0600,
+         noPermission + "só o root pode abri-lo"},
+        {"in the group, not yet in this session", 0, kNobody, kNobody - 1, 0660, noPermission +
+         "o usuário já está no grupo nogroup, mas esta sessão ainda não: entre de novo na sessão"},
+        {"a stale lock of root's in a sticky folder", kNobody, 0, kNobody, 0600, "livre"},
+        // clang-format on
+    };
+    for (const auto &row : rows) {
+        CAPTURE(row.what);
+        ScratchFolder devices, locks;
+        PtyPair board;
+        if (!board.open())
+            COMUTEL_SKIP("sem pseudo-terminal: " << board.error());
+        REQUIRE((devices.link(board.slavePath(), "ttyS1") &&
+                 ::chown(board.slavePath().c_str(), row.owner, row.group) == 0 &&
+                 ::chmod(board.slavePath().c_str(), row.mode) == 0 &&
+                 ::chmod(devices.path.c_str(), 0755) == 0 &&
+                 ::chmod(locks.path.c_str(), 01777) == 0 &&
+                 locks.write("LCK..ttyS1", std::to_string(endedPid()) + "\n")));
+        const std::string open =
+            row.state == "livre" ? "aberta" : "COM2 (" + devices / "ttyS1" + "): " + row.state;
+        CHECK(checkAndOpenAsNobody(row.processGroup, devices.path, locks.path) ==
+              row.state + '|' + open);
+        CHECK(locks.exists("LCK..ttyS1"));
+    }
+}

@@ -1,92 +1,102 @@
-// The COM map on scratch folders: the default numbering and the links of the map folders.
+// The COM map on scratch folders: the default numbering, the links of the map folders, and a
+// device pinned by COMUTEL_DEVICE.
 #include "port_names.h"
+#include "scratch_folder.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
+#include <doctest/doctest.h>
 
-#include <sys/stat.h>
+#include <sstream>
 
-class TestPortNames : public QObject
+namespace {
+
+std::vector<std::string> words(const std::string &text)
 {
-    Q_OBJECT
+    std::istringstream stream(text);
+    std::vector<std::string> list;
+    for (std::string word; stream >> word;)
+        list.push_back(word == "-" ? "" : word);
+    return list;
+}
 
-private slots:
-    void comPorts_data();
-    void comPorts();
+// Entries: "name" is a file, "name>target" a link, a target without a slash being a relative
+// link into the device folder; user "=file": the user's map folder is a file. expected: from COM1
+// on, each number's device name, "-" for none. only: the device pinned, pinned: its number.
+struct Row
+{
+    const char *what, *devices, *user, *system, *expected;
+    mode_t userMode;
+    size_t ignored;
+    const char *only;
+    int pinned;
 };
 
-void TestPortNames::comPorts_data()
-{
-    // Entries: "name" is a file, "name>target" a link; a target without a slash is a name in the
-    // device folder. expected: from COM1 on, each number's device ("" for none), its folder left
-    // out; ignored: how many map entries were left aside.
-    for (const char *column : {"devices", "user", "system", "expected"})
-        QTest::addColumn<QStringList>(column);
-    QTest::addColumn<int>("userMode");
-    QTest::addColumn<int>("ignored");
-    const QStringList legacy{"ttyS0", "ttyS1", "ttyS2", "ttyS3"}; // present or not
+// clang-format off
+const Row rows[] = {
+    {"ttyUSB before ttyACM, each up to its first gap; a dangling link is a gap",
+     "ttyACM0 ttyACM2 ttyUSB0 ttyUSB1>/dev/null ttyUSB2>/nowhere ttyUSB3", "", "",
+     "ttyS0 ttyS1 ttyS2 ttyS3 ttyUSB0 ttyUSB1 ttyACM0", 0700, 0, "", 0},
+    // The user's com2 wins over the system's; mapped devices leave their default numbers empty;
+    // a link to nothing takes COM4 out; COM9 lies past the default numbers.
+    {"map folders", "ttyUSB0 ttyUSB1", "com2>ttyUSB1 com4>missing com9>ttyUSB0", "com2>ttyUSB0",
+     "ttyS0 ttyUSB1 ttyS2 missing - - - - ttyUSB0", 0700, 0, "", 0},
+     {"junk and numbers out of range", "ttyS1",
+     "com0>ttyS1 com31>ttyS1 COM4>ttyS1 com05>ttyS1 com5 notes",
+     "", "ttyS0 ttyS1 ttyS2 ttyS3", 0700, 6, "", 0},
+     {"a folder others can write", "", "com2>ttyUSB0", "", "ttyS0 ttyS1 ttyS2 ttyS3", 0777, 1, "",
+     0},
+    {"a map folder that is a file", "", "=file", "", "ttyS0 ttyS1 ttyS2 ttyS3", 0700, 1, "", 0},
+    {"two links to one device: the lower number keeps it", "ttyUSB0 by-id>ttyUSB0",
+     "com3>by-id com7>ttyUSB0", "", "ttyS0 ttyS1 by-id ttyS3 -", 0700, 1, "", 0},
+     {"pinned: the number the map gives the same file by another name",
+     "ttyUSB0 ttyUSB1 by-id>ttyUSB1",
+     "com9>ttyUSB1", "", "- - - - - - - - by-id", 0700, 0, "by-id", 9},
+    {"pinned: its default number", "ttyUSB0", "", "", "- - - - ttyUSB0", 0700, 0, "ttyUSB0", 5},
+    {"pinned: a missing device is COM2", "", "", "", "- gone - -", 0700, 0, "gone", 2},
+};
+// clang-format on
 
-    // ttyUSB before ttyACM, each counted up to its first gap; a link to a device counts, a
-    // dangling one is a gap.
-    QTest::newRow("default numbering")
-        << QStringList{"ttyACM0",           "ttyACM2",          "ttyUSB0",
-                       "ttyUSB1>/dev/null", "ttyUSB2>/nowhere", "ttyUSB3"}
-        << QStringList{} << QStringList{} << legacy + QStringList{"ttyUSB0", "ttyUSB1", "ttyACM0"}
-        << 0700 << 0;
-    // The user's com2 wins over the system's; mapped devices leave their default numbers (COM5,
-    // COM6) empty; a link to nothing takes COM4 out; COM9 lies past the default numbers.
-    QTest::newRow("map folders") << QStringList{"ttyUSB0", "ttyUSB1"}
-                                 << QStringList{"com2>ttyUSB1", "com4>missing", "com9>ttyUSB0"}
-                                 << QStringList{"com2>ttyUSB0"}
-                                 << QStringList{"ttyS0", "ttyUSB1", "ttyS2", "missing", "",
-                                                "",      "",        "",      "ttyUSB0"}
-                                 << 0700 << 0;
-    QTest::newRow("junk and numbers out of range")
-        << QStringList{"ttyS1"}
-        << QStringList{"com0>ttyS1", "com31>ttyS1", "COM4>ttyS1", "com05>ttyS1", "com5", "notes"}
-        << QStringList{} << legacy << 0700 << 6;
-    QTest::newRow("a folder others can write")
-        << QStringList{} << QStringList{"com2>ttyUSB0"} << QStringList{} << legacy << 0777 << 1;
+void make(const ScratchFolder &root, const std::string &where, const char *entries)
+{
+    for (const std::string &entry : words(entries)) {
+        const size_t arrow = entry.find('>');
+        const std::string path = where + '/' + entry.substr(0, arrow);
+        const std::string target = arrow == std::string::npos ? "" : entry.substr(arrow + 1);
+        if (target.empty())
+            REQUIRE(root.write(path, ""));
+        else
+            REQUIRE(root.link(target[0] == '/' ? target : "../dev/./" + target, path));
+    }
 }
 
-void TestPortNames::comPorts()
+} // namespace
+
+TEST_CASE("COM numbers from the device folder and the map folders")
 {
-    QFETCH(QStringList, devices);
-    QFETCH(QStringList, user);
-    QFETCH(QStringList, system);
-    QFETCH(QStringList, expected);
-    QFETCH(int, userMode);
-    QFETCH(int, ignored);
-    QTemporaryDir root;
-    QDir folder(root.path());
-    QVERIFY(folder.mkdir("dev") && folder.mkdir("user") && folder.mkdir("system"));
-    const QString dev = folder.filePath("dev");
-    const auto make = [&](const QString &where, const QStringList &entries) {
-        for (const QString &entry : entries) {
-            const QString path = folder.filePath(where + '/' + entry.section('>', 0, 0));
-            const QString target = entry.section('>', 1);
-            if (!target.isEmpty())
-                QVERIFY(QFile::link(target.contains('/') ? target : dev + '/' + target, path));
-            else
-                QVERIFY(QFile(path).open(QIODevice::WriteOnly));
-        }
-    };
-    make("dev", devices);
-    make("user", user);
-    make("system", system);
-    QVERIFY(::chmod(QFile::encodeName(folder.filePath("user")).constData(), userMode) == 0);
+    for (const Row &row : rows) {
+        CAPTURE(row.what);
+        ScratchFolder root;
+        for (const char *folder : {"dev", "user", "system"})
+            REQUIRE(::mkdir((root / folder).c_str(), 0700) == 0);
+        make(root, "dev", row.devices);
+        if (std::string(row.user) == "=file")
+            REQUIRE((::rmdir((root / "user").c_str()) == 0 && root.write("user", "")));
+        else
+            make(root, "user", row.user);
+        make(root, "system", row.system);
+        ::chmod((root / "user").c_str(), row.userMode);
 
-    const portnames::PortMap map =
-        portnames::comPorts(dev, {{folder.filePath("user"), portnames::Origin::UserMap},
-                                  {folder.filePath("system"), portnames::Origin::SystemMap}});
-    QStringList found;
-    for (const portnames::ComPort &port : map.ports)
-        found << QString(port.device).remove(dev + '/');
-    QCOMPARE(found, expected);
-    QCOMPARE(map.ignored.size(), ignored);
+        portnames::PortMap map =
+            portnames::comPorts(root / "dev", {{root / "user", portnames::Origin::UserMap},
+                                               {root / "system", portnames::Origin::SystemMap}});
+        if (*row.only)
+            portnames::pinTo(map, root / "dev/" + row.only);
+        std::vector<std::string> found;
+        for (const portnames::ComPort &port : map.ports)
+            found.push_back(port.device.rfind(root / "dev/", 0) == 0
+                                ? port.device.substr(root.path.size() + 5)
+                                : port.device);
+        CHECK(found == words(row.expected));
+        CHECK(map.ignored.size() == row.ignored);
+        CHECK(map.pinned == row.pinned);
+    }
 }
-
-QTEST_GUILESS_MAIN(TestPortNames)
-#include "tst_port_names.moc"

@@ -1,101 +1,109 @@
-// The reply log on scratch folders: its one line, and the links it follows or refuses.
-#include "reply_log.h"
-#include "skip_or_fail.h"
+// The reply log on scratch folders: its one line, whose file it keeps, the links it follows or
+// refuses, its write in place, and the temporaries that killed writers leave behind.
+#include "reply_log_file.h"
+#include "doctest_skip.h"
+#include "scratch_folder.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
+#include <atomic>
+#include <set>
+#include <thread>
+#include <tuple>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-class TestReplyLog : public QObject
+static std::set<std::string> entries(const std::string &folder)
 {
-    Q_OBJECT
-
-private slots:
-    void writesOneLine_data();
-    void writesOneLine();
-    void followsOnlyLinksNoOneElseCouldPlace_data();
-    void followsOnlyLinksNoOneElseCouldPlace();
-
-private:
-    static QByteArray contents(const QString &path);
-};
-
-QByteArray TestReplyLog::contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    std::set<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename());
+    return names;
 }
 
-void TestReplyLog::writesOneLine_data()
+TEST_CASE("one line, in a file that keeps the owner, group and mode of the one it replaces")
 {
-    QTest::addColumn<QByteArray>("text"); // goes out byte for byte, then CR LF
-    QTest::newRow("no answer") << QByteArray("-");
-    QTest::newRow("answer ending in CR LF gets a second one") << QByteArray("OK\r\n");
-    QTest::newRow("8-bit bytes") << QByteArray("\x80\xe7\xff\x1a");
+    if (::geteuid() != 0)
+        COMUTEL_SKIP("precisa de root, para agir como outros usuários e para eles");
+    // earlier: a log there before, nobody's for root, root's for nobody; text: byte for byte
+    using Row = std::tuple<const char *, std::string, bool, uid_t, gid_t, mode_t>;
+    for (const auto &[name, text, earlier, writer, group, mode] : {
+             Row{"fresh, readable by all whatever the umask", "-", false, 0, 0, 0644},
+             Row{"root keeps a shared log's owner", "OK\r\n", true, 0, kNobody, 0666},
+             Row{"a user keeps its group", "\x80\xe7\xff\x1a", true, kNobody, 100, 0664},
+         }) {
+        CAPTURE(name);
+        ScratchFolder folder("chmod 777 .");
+        ReplyLogFile log(folder.path);
+        if (earlier)
+            REQUIRE((log.write("a longer answer from an earlier run") &&
+                     ::chown(log.path().c_str(), writer ? 0 : kNobody, group) == 0 &&
+                     ::chmod(log.path().c_str(), mode) == 0));
+        const mode_t umask = ::umask(077);
+        CHECK((AsUser(writer, 100), log.write(text)));
+        ::umask(umask);
+        struct stat info = {};
+        CHECK(::stat(log.path().c_str(), &info) == 0);
+        CHECK(contents(log.path()) == text + "\r\n");
+        CHECK(info.st_uid == (earlier ? kNobody : 0));
+        CHECK(info.st_gid == group);
+        CHECK((info.st_mode & 07777) == mode);
+        CHECK(entries(folder.path) == std::set<std::string>{"log.txt"}); // nothing left behind
+    }
 }
 
-void TestReplyLog::writesOneLine()
+TEST_CASE("follows only links no one else could place, and never writes through one")
 {
-    QFETCH(QByteArray, text);
-    QTemporaryDir folder;
-    ReplyLog log(folder.path());
-    QVERIFY(log.write("a longer answer from an earlier run"));
-
-    const mode_t umask = ::umask(077);
-    const bool written = log.write(text);
-    ::umask(umask);
-    QVERIFY(written);
-    QCOMPARE(contents(log.path()), text + "\r\n");
-    QVERIFY(QFile::permissions(log.path()) & QFile::ReadOther); // scripts of any user read it
-    // Nothing is left behind from the write-then-rename.
-    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"log.txt"});
-}
-
-void TestReplyLog::followsOnlyLinksNoOneElseCouldPlace_data()
-{
+    if (::geteuid() != 0)
+        COMUTEL_SKIP("precisa de root, para agir como outros usuários e para eles");
     // bin/log.txt is a link to var/log.txt, as installed; var is the group-writable folder where
     // the log lives, and var/log.txt a link that a member of the group planted there.
-    QTest::addColumn<int>("binMode");
-    QTest::addColumn<bool>("linkOfAnotherUser");
-    QTest::addColumn<bool>("followed");
-    QTest::newRow("installed link") << 0755 << false << true;
-    QTest::newRow("link in a folder others can write") << 0775 << false << false;
-    QTest::newRow("link of another user") << 0755 << true << false;
+    using Row = std::tuple<const char *, const char *, bool>;
+    for (const auto &[name, setup, followed] : {
+             Row{"installed link", ":", true},
+             Row{"link in a folder others can write", "chmod 775 bin", false},
+             Row{"link of another user", "chown -h nobody bin/log.txt", false},
+         }) {
+        CAPTURE(name);
+        ScratchFolder root("mkdir -m 755 bin && mkdir -m 2775 var && printf secret >victim && "
+                           "ln -s \"$PWD/victim\" var/log.txt && ln -s ../var/log.txt bin && " +
+                           std::string(setup));
+        ReplyLogFile log(root.path + "/bin");
+        CHECK(log.write("-") == followed);
+        CHECK(std::filesystem::is_symlink(root.path + "/var/log.txt") == !followed);
+        CHECK(contents(root.path + "/var/log.txt") == (followed ? "-\r\n" : "secret"));
+        CHECK((log.errorString().find(log.path()) != std::string::npos) == !followed);
+    }
 }
 
-void TestReplyLog::followsOnlyLinksNoOneElseCouldPlace()
+TEST_CASE("in a folder not ours to write, the log is written in place and never seen empty")
 {
-    QFETCH(int, binMode);
-    QFETCH(bool, linkOfAnotherUser);
-    QFETCH(bool, followed);
     if (::geteuid() != 0)
-        COMUTEL_SKIP("needs root, to give the link to another user");
-    QTemporaryDir root;
-    QDir folder(root.path());
-    const QByteArray at = QFile::encodeName(root.path());
-    QVERIFY(folder.mkdir("bin") && folder.mkdir("var") && ::chmod(at + "/bin", binMode) == 0 &&
-            ::chmod(at + "/var", 02775) == 0);
-    QFile victim(folder.filePath("victim"));
-    QVERIFY(victim.open(QIODevice::WriteOnly) && victim.write("secret") == 6);
-    victim.close();
-    QVERIFY(::symlink(at + "/victim", at + "/var/log.txt") == 0 &&
-            ::symlink(at + "/var/log.txt", at + "/bin/log.txt") == 0);
-    if (linkOfAnotherUser)
-        QVERIFY(::lchown(at + "/bin/log.txt", 65534, 65534) == 0);
-
-    ReplyLog log(folder.filePath("bin"));
-    QCOMPARE(log.write("-"), followed);
-    QCOMPARE(contents(victim.fileName()), QByteArray("secret")); // never written through a link
-    QCOMPARE(QFileInfo(folder.filePath("var/log.txt")).isSymLink(), !followed);
-    if (followed)
-        QCOMPARE(contents(folder.filePath("var/log.txt")), QByteArray("-\r\n"));
-    else
-        QVERIFY2(log.errorString().contains(log.path()), qPrintable(log.errorString()));
+        COMUTEL_SKIP("precisa de root, para agir como outros usuários e para eles");
+    ScratchFolder folder("chmod 755 . && echo a longer answer >log.txt && chown nobody log.txt");
+    ReplyLogFile log(folder.path);
+    std::atomic<bool> done{false};
+    int empty = 0;
+    std::thread reader([&] {
+        while (!done)
+            empty += contents(log.path()).empty();
+    });
+    bool written = true;
+    {
+        AsUser nobody(kNobody, kNobody);
+        for (int i = 0; written && i < 3000; ++i)
+            written = log.write(i % 2 ? "OK" : "a longer answer");
+    }
+    done = true;
+    reader.join();
+    CHECK(written);
+    CHECK(empty == 0);
+    CHECK(contents(log.path()) == "OK\r\n"); // cut to its length
 }
 
-QTEST_GUILESS_MAIN(TestReplyLog)
-#include "tst_reply_log.moc"
+TEST_CASE("temporaries of writers that have ended go; a live writer's, links and others stay")
+{
+    const std::string dead = ".log.txt.99999999."; // above any pid_max: a writer that has ended
+    const std::string live = ".log.txt." + std::to_string(::getppid()) + ".k3x9";
+    ScratchFolder folder("touch " + dead + "k3x9 " + live + ' ' + dead + "K3X9 .other" + dead +
+                         " && ln -s " + live + ' ' + dead + "l1nk");
+    REQUIRE(ReplyLogFile(folder.path).write("-"));
+    CHECK(entries(folder.path) ==
+          std::set<std::string>{"log.txt", live, dead + "K3X9", ".other" + dead, dead + "l1nk"});
+}

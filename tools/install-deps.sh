@@ -5,7 +5,9 @@ set -euo pipefail
 
 packages=(
     cmake g++ make
-    qt6-base-dev qt6-serialport-dev libgl-dev
+    qt6-base-dev libgl-dev
+    # the core's unit tests, header-only, built by both compilers
+    doctest-dev
     # the logo, drawn from SVG
     qt6-svg-dev
     # stand-ins for the window's fonts: Lato for Segoe UI, Liberation for MS Sans Serif and
@@ -17,10 +19,8 @@ packages=(
     util-linux mount
     # bench/run.py: peak memory of each run
     time python3
-    # Comutel.exe: the cross compiler (posix threads), its logo drawn from the SVG, and Wine with
-    # fonts to test it on Xvfb (tools/run-windows-tests.sh, which drives windows with xdotool)
-    g++-mingw-w64-x86-64-posix librsvg2-bin imagemagick zip
-    wine wine64 fonts-wine fonts-dejavu-core xdotool
+    # tst_command_line: localedef's sources, for an ISO 8859-15 locale of its own
+    locales
 )
 # More named by the caller: tools/run-tests.sh adds what the package test needs.
 packages+=("$@")

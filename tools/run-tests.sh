@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine, builds comutel and runs the whole test suite.
+# Sets up a fresh Debian 12 machine, builds comutel and runs the whole test suite: the Linux
+# build's tests, its unit tests again under AddressSanitizer and UBSan, the Debian package, and
+# the Windows build's tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,8 +13,19 @@ export QT_QPA_PLATFORM=offscreen
 # Every test runs here: one that would skip (no private /dev, not root) fails instead.
 export COMUTEL_NO_SKIPS=1
 ctest --test-dir build --output-on-failure -j2 --timeout 600
-# Comutel.exe, cross-compiled, and its tests under Wine, against the simulated board built above.
-tools/run-windows-tests.sh build-windows build/tools/relay_sim
+
+# The unit tests once more, with the sanitizers stopping at their first finding.
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCOMUTEL_SANITIZE=ON \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+units=$(ctest --test-dir build -L unit -N | sed -n 's/^ *Test *#[0-9]*: //p')
+# shellcheck disable=SC2086 # one target a word
+cmake --build build-sanitize -j"$(nproc)" --target $units
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build-sanitize -L unit --output-on-failure -j2 --timeout 600
+
 # The Debian package: built, checked, installed and used as a dialout user, then purged.
 tools/install-deps.sh lintian man-db binutils passwd
 tests/package/test-package.sh build
+
+# The Windows build, cross-compiled, its tests run under Wine against the Linux build's board.
+tools/run-windows-tests.sh build-windows build

@@ -8,7 +8,8 @@
 # COM1..COM4 become ttyS0..ttyS3. COM5 and up become ttyUSB0 and up, so COMn (n >= 5) needs
 # COM5..COMn-1 as well, as it would on a real machine. NAME=PATH names the device itself
 # (ttyACM0=PATH, ttyUSB3=PATH). The serial lock folder (/run/lock) is private too: empty, or
-# DIR with --locks, where a case can leave a lock of "another program".
+# DIR with --locks, where a case can leave a lock of "another program". So is the package's turn
+# lock folder, /run/comutel, where there is one.
 #
 # Exit status: the command's own; 2 for a usage error; 77 when a private /dev cannot be made
 # here (it takes root, or unprivileged user namespaces), with the reason on standard error.
@@ -88,6 +89,16 @@ inside()
         else
             mount -t tmpfs -o mode=1777,size=1m with-ports-locks "$lockFolder" ||
                 not_possible "tmpfs em $lockFolder falhou"
+        fi
+    fi
+    # The package keeps the board's turn lock in a folder of its own: private as well, and shared
+    # through DIR like the lock files.
+    if [[ -d /run/comutel ]]; then
+        if [[ -n $locks ]]; then
+            mount --bind "$locks" /run/comutel || not_possible "não foi possível ligar $locks"
+        else
+            mount -t tmpfs -o mode=0755,size=1m with-ports-turn /run/comutel ||
+                not_possible "tmpfs em /run/comutel falhou"
         fi
     fi
     exec "$@"

@@ -67,9 +67,17 @@ bool canShowDialogs()
     return QGuiApplication::platformName() != QLatin1String("offscreen");
 }
 
-void showMessageBox(const QString &title, const QString &text)
+QString fromCrLfText(const std::string &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok | QMessageBox::Cancel);
+    return QString::fromStdString(text).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+}
+
+void showMessageBox(const std::string &title, const std::string &text)
+{
+    if (!canShowDialogs())
+        return; // the box would wait for ever for a click nobody can give
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), fromCrLfText(text),
+                    QMessageBox::Ok | QMessageBox::Cancel);
     box.exec();
 }
 

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <array>
+#include <string>
 
 class QLabel;
 class QWidget;
@@ -49,7 +50,10 @@ QPixmap pictureFromSvg(const QString &fileName, const QSize &size, qreal deviceP
 
 // False on the offscreen platform, where nobody could see or dismiss a box.
 bool canShowDialogs();
-// Modal box with OK and Cancel; returns when either dismisses it.
-void showMessageBox(const QString &title, const QString &text);
+// The controller's UTF-8 text with its CR LF line breaks as Qt breaks lines: "\n".
+QString fromCrLfText(const std::string &text);
+// Modal box with OK and Cancel; returns when either dismisses it, or at once where nobody could
+// see it (offscreen). The text's lines are separated by CR LF.
+void showMessageBox(const std::string &title, const std::string &text);
 
 } // namespace toolkit

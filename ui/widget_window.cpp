@@ -11,22 +11,27 @@ WidgetWindow::WidgetWindow()
     m_widget.installEventFilter(this);
 }
 
-void WidgetWindow::setLabel1(const QString &text, Colour colour)
+void WidgetWindow::setLabel1(const std::string &text, Colour colour)
 {
-    m_form.Label1->setText(text);
+    m_form.Label1->setText(QString::fromStdString(text));
     toolkit::setTextColour(m_form.Label1, colour == Colour::Green ? toolkit::kGreen
                                           : colour == Colour::Red ? toolkit::kRed
                                                                   : toolkit::kBlack);
 }
 
-void WidgetWindow::setLabel3(const QString &text)
+void WidgetWindow::setLabel3(const std::string &text)
 {
-    m_form.Label3->setText(text);
+    m_form.Label3->setText(QString::fromStdString(text));
 }
 
-void WidgetWindow::setLabel8(const QString &text)
+void WidgetWindow::setLabel8(const std::string &text)
 {
-    m_form.Label8->setText(text);
+    m_form.Label8->setText(QString::fromStdString(text));
+}
+
+void WidgetWindow::showMessageBox(const std::string &title, const std::string &text)
+{
+    toolkit::showMessageBox(title, text);
 }
 
 void WidgetWindow::setVisible(bool visible)

@@ -1,5 +1,5 @@
 // The real window: the controls of MainForm on a QWidget, with the labels the controller
-// writes and its close request.
+// writes, its close request and the message box. The controller's texts are UTF-8.
 #pragma once
 
 #include "main_form.h"
@@ -13,11 +13,12 @@ class WidgetWindow : public QObject, public Window
 public:
     WidgetWindow();
 
-    void setLabel1(const QString &text, Colour colour) override;
-    void setLabel3(const QString &text) override;
-    void setLabel8(const QString &text) override;
+    void setLabel1(const std::string &text, Colour colour) override;
+    void setLabel3(const std::string &text) override;
+    void setLabel8(const std::string &text) override;
     void setVisible(bool visible) override;
     void setCloseHandler(std::function<void()> handler) override;
+    void showMessageBox(const std::string &title, const std::string &text) override;
 
     QWidget *widget() { return &m_widget; }
     const MainForm &form() const { return m_form; }

@@ -68,6 +68,29 @@ answer=$(tools/with-ports.sh COM2="$pty" -- "${runas[@]}" comutel E) || fail "co
 [[ $answer == 1000 ]] || fail "saída padrão: $answer"
 is /usr/lib/comutel/log.txt '1000\r\n'
 
+step "um usuário fora de dialout não segura a vez de quem usa a placa"
+outsider=comutel-outro
+useradd -M "$outsider" 2>/dev/null || true
+[[ $(stat -c '%U:%G %a' /run/comutel/turn.lock) == "root:dialout 660" ]] ||
+    fail "trava da vez: $(stat -c '%U:%G %a' /run/comutel/turn.lock)"
+! setpriv --reuid="$outsider" --regid="$outsider" --clear-groups \
+    flock -n /run/comutel/turn.lock true 2>/dev/null || fail "$outsider abriu a trava da vez"
+userdel "$outsider"
+# A member of dialout who holds the turn does make the others wait (a private copy of the
+# folder, so that the machine's own turn stays free).
+turns=$(mktemp -d) && chmod 0755 "$turns" &&
+    install -o root -g dialout -m 0660 /dev/null "$turns/turn.lock"
+setpriv --reuid="$user" --regid="$user" --init-groups flock "$turns/turn.lock" sleep 600 &
+holder=$!
+wait_for /proc/locks "FLOCK .* $holder " || fail "a vez não foi segurada"
+start=$SECONDS
+tools/with-ports.sh --locks "$turns" COM2="$pty" -- "${runas[@]}" comutel 2 2>"$work/turn.err" ||
+    fail "comutel 2 com a vez presa: $?"
+kill "$holder"
+grep -q "não liberou a vez" "$work/turn.err" || fail "a vez presa não foi dita: $(cat "$work/turn.err")"
+((SECONDS - start >= 29)) || fail "comutel 2 não esperou a vez"
+rm -rf "$turns"
+
 step "a cópia do executável de um usuário acha a janela"
 copy=/home/$user/bin/comutel
 install -d -o "$user" "${copy%/*}" && install -o "$user" /usr/lib/comutel/comutel "$copy"
@@ -88,7 +111,7 @@ words=$(bash -c '. /usr/share/bash-completion/completions/comutel
 
 step "purge"
 apt-get purge -y -qq comutel >/dev/null 2>&1 || fail "apt-get purge"
-for path in /usr/lib/comutel /var/lib/comutel /usr/bin/comutel; do
+for path in /usr/lib/comutel /var/lib/comutel /usr/bin/comutel /run/comutel; do
     [[ ! -e $path && ! -L $path ]] || fail "$path ficou"
 done
 [[ $(dpkg-query -W -f='${db:Status-Status}' comutel 2>/dev/null) =~ ^(not-installed)?$ ]] ||

@@ -1,0 +1,106 @@
+#include "command_line.h"
+
+#include <cstdlib>
+#include <optional>
+
+#include <iconv.h>
+#include <langinfo.h>
+
+namespace {
+
+// The length of the UTF-8 sequence that starts text[at], or 0 when none does: no overlong
+// forms, no surrogates, nothing above U+10FFFF.
+std::size_t sequenceAt(const std::string &text, std::size_t at)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80)
+        return 1;
+    std::size_t length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : 2;
+    if (lead < 0xc2 || lead > 0xf4 || at + length > text.size())
+        return 0;
+    for (std::size_t i = 1; i < length; ++i)
+        if ((byte(i) & 0xc0) != 0x80)
+            return 0;
+    const unsigned char second = byte(1);
+    if ((lead == 0xe0 && second < 0xa0) || (lead == 0xed && second > 0x9f) ||
+        (lead == 0xf0 && second < 0x90) || (lead == 0xf4 && second > 0x8f))
+        return 0;
+    return length;
+}
+
+bool isUtf8(const std::string &text)
+{
+    for (std::size_t at = 0, length; at < text.size(); at += length)
+        if ((length = sequenceAt(text, at)) == 0)
+            return false;
+    return true;
+}
+
+std::string fromLatin1(const std::string &word)
+{
+    std::string text;
+    for (const char c : word) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            text += c;
+        } else {
+            text += static_cast<char>(0xc0 | byte >> 6);
+            text += static_cast<char>(0x80 | (byte & 0x3f));
+        }
+    }
+    return text;
+}
+
+// The locale's character set when it is an 8-bit one: one byte a character, more than ASCII.
+std::optional<std::string> eightBitCodeset()
+{
+    const std::string codeset = ::nl_langinfo(CODESET);
+    if (MB_CUR_MAX != 1 || codeset.empty() || codeset == "ANSI_X3.4-1968" || codeset == "ASCII" ||
+        codeset == "US-ASCII")
+        return std::nullopt;
+    return codeset;
+}
+
+// word in codeset as UTF-8; nothing when the set has no character for one of its bytes.
+std::optional<std::string> converted(const std::string &word, const std::string &codeset)
+{
+    const iconv_t converter = ::iconv_open("UTF-8", codeset.c_str());
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        return std::nullopt;
+    std::string input = word;
+    std::string output(word.size() * 4, '\0'); // at most four bytes a character
+    char *in = input.data();
+    char *out = output.data();
+    std::size_t inLeft = input.size();
+    std::size_t outLeft = output.size();
+    const bool done = ::iconv(converter, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1);
+    ::iconv_close(converter);
+    if (!done || inLeft != 0)
+        return std::nullopt;
+    output.resize(output.size() - outLeft);
+    return output;
+}
+
+std::string asUtf8(const std::string &word)
+{
+    if (isUtf8(word))
+        return word;
+    if (const auto codeset = eightBitCodeset())
+        if (const auto text = converted(word, *codeset))
+            return *text;
+    return fromLatin1(word);
+}
+
+} // namespace
+
+std::string commandParameter(int argc, char **argv)
+{
+    std::string parameter;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1)
+            parameter += ' ';
+        parameter += asUtf8(argv[i]);
+    }
+    return parameter;
+}

@@ -1,0 +1,49 @@
+// Command mode's event loop: interval timers and file descriptors on one poll(), one handler at a
+// time on the one thread. It sleeps until the next timer is due or a descriptor is ready, so a
+// run that waits for the board or for its turn costs no processor time.
+#pragma once
+
+#include "event_loop.h"
+#include "fd_watcher.h"
+
+#include <memory>
+#include <vector>
+
+class PollLoop : public EventLoop, public FdWatcher
+{
+public:
+    PollLoop() = default;
+    PollLoop(const PollLoop &) = delete;
+    PollLoop &operator=(const PollLoop &) = delete;
+
+    std::unique_ptr<Timer> createTimer(std::function<void()> onTick) override;
+    Clock::time_point now() const override { return Clock::now(); }
+    void end(int status) override;
+
+    void watch(int fd, std::function<void()> ready) override;
+    void unwatch(int fd) override;
+
+    // Dispatches until end(status), then returns status; at once if end came before.
+    int run();
+
+private:
+    struct TimerState;
+    class PollTimer;
+    struct Watch
+    {
+        int fd;
+        std::function<void()> ready;
+        bool active = true;
+    };
+
+    int pollTimeout() const;
+    void dispatchTimers();
+    void dispatchFds(const std::vector<std::shared_ptr<Watch>> &polled,
+                     const std::vector<short> &events);
+    bool pollOnce(std::vector<std::shared_ptr<Watch>> &polled, std::vector<short> &events);
+
+    std::vector<std::weak_ptr<TimerState>> m_timers;
+    std::vector<std::shared_ptr<Watch>> m_watches;
+    bool m_ended = false;
+    int m_status = 0;
+};
