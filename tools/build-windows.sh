@@ -8,7 +8,10 @@ set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 out_dir=$(mkdir -p "${1:-.}" && cd "${1:-.}" && pwd)
 
-"$source_dir/tools/install-deps.sh"
+# The cross compiler (posix threads: GCC 12's win32 flavour has no std::thread), and the tools
+# that draw the logo's bitmaps from its SVG.
+windows_build_packages=(g++-mingw-w64-x86-64-posix librsvg2-bin imagemagick)
+"$source_dir/tools/install-deps.sh" "${windows_build_packages[@]}" zip
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

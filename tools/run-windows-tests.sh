@@ -2,16 +2,20 @@
 # Builds Comutel.exe and its tests with MinGW-w64 into BUILD_DIR and runs them under Wine, each
 # test as ctest starts it, in a prefix inside BUILD_DIR and on an Xvfb screen of its own; stops
 # Wine and Xvfb at the end. The end-to-end cases need tools/relay_sim built for this machine:
-# give its path as RELAY_SIM, or it is compiled here.
-#   tools/run-windows-tests.sh BUILD_DIR [RELAY_SIM]
+# give the Linux build's folder (or relay_sim itself) as LINUX_BUILD, or it is compiled here.
+#   tools/run-windows-tests.sh BUILD_DIR [LINUX_BUILD | RELAY_SIM]
 set -euo pipefail
-[ $# -ge 1 ] || { echo "uso: $0 BUILD_DIR [RELAY_SIM]" >&2; exit 2; }
+[ $# -ge 1 ] || { echo "uso: $0 BUILD_DIR [LINUX_BUILD | RELAY_SIM]" >&2; exit 2; }
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$1"
 build=$(cd "$1" && pwd)
 relay_sim=${2:-}
+[ ! -d "$relay_sim" ] || relay_sim=$relay_sim/tools/relay_sim
 
-"$source_dir/tools/install-deps.sh"
+# The cross compiler and the logo's tools, then Wine with its fonts, and xdotool to drive
+# the windows on Xvfb (which install-deps.sh installs anyway).
+"$source_dir/tools/install-deps.sh" g++-mingw-w64-x86-64-posix librsvg2-bin imagemagick \
+    wine wine64 fonts-wine fonts-dejavu-core xdotool
 
 if [ -z "$relay_sim" ]; then
     relay_sim=$build/host/relay_sim

@@ -67,10 +67,10 @@ int listPorts(std::optional<int> pinned)
     return writeInfo(text);
 }
 
-int run(const std::string &parameter, const MainWindow::Options &options)
+int run(const std::string &parameter, std::optional<int> onlyPort)
 {
     Win32Loop loop;
-    Win32CommPort port(loop);
+    Win32CommPort port(loop, onlyPort);
     NativeWindow window(GetModuleHandleW(nullptr));
     ReplyLogFile log(wide::executableFolder());
     Win32StandardStreams streams;
@@ -78,7 +78,7 @@ int run(const std::string &parameter, const MainWindow::Options &options)
     // Only command-mode runs queue; a window holds its port as long as it is open.
     std::unique_ptr<MutexTurn> turn = parameter.empty() ? nullptr : std::make_unique<MutexTurn>();
     MainWindow program({port, window, loop, log, streams, codePage, turn.get()}, parameter,
-                       options);
+                       kListingHint);
     program.onLoad();
     return loop.run();
 }
@@ -93,25 +93,19 @@ int main()
     if (parameter == "--version")
         return writeInfo("Comutel.exe " COMUTEL_VERSION "\n");
 
-    MainWindow::Options options;
-    options.listingHint = kListingHint;
+    std::optional<int> onlyPort;
     const std::wstring device = environment(L"COMUTEL_DEVICE");
     if (!device.empty()) {
-        const std::optional<int> number = ports::comNumber(wide::toUtf8(device));
-        if (!number) {
+        onlyPort = ports::comNumber(wide::toUtf8(device));
+        if (!onlyPort) {
             // Nothing may go to a port the user did not mean; the log still says "no answer".
             ReplyLogFile(wide::executableFolder()).write("-");
             Win32StandardStreams().writeErr("comutel: COMUTEL_DEVICE=" + wide::toUtf8(device) +
                                             " não é uma porta COM (COM1 a COM255)\n");
             return ExitFatal;
         }
-        options.onlyPort = static_cast<std::int16_t>(*number);
     }
-    if (parameter == "--ports") {
-        std::optional<int> pinned;
-        if (options.onlyPort)
-            pinned = *options.onlyPort;
-        return listPorts(pinned);
-    }
-    return run(parameter, options);
+    if (parameter == "--ports")
+        return listPorts(onlyPort);
+    return run(parameter, onlyPort);
 }

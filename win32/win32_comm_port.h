@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 class Win32CommPort : public CommPort
@@ -21,7 +22,9 @@ public:
     using DevicePath = std::function<std::wstring(int number)>;
     static std::wstring comDevice(int number);
 
-    explicit Win32CommPort(HandleWatcher &watcher, DevicePath devicePath = comDevice);
+    // onlyPort: the COM number the user named for the board (COMUTEL_DEVICE); no other opens.
+    explicit Win32CommPort(HandleWatcher &watcher, std::optional<int> onlyPort = std::nullopt,
+                           DevicePath devicePath = comDevice);
     ~Win32CommPort() override;
     Win32CommPort(const Win32CommPort &) = delete;
     Win32CommPort &operator=(const Win32CommPort &) = delete;
@@ -35,6 +38,7 @@ public:
     std::string input() override;
     std::string errorString() const override { return m_error; }
     std::string openProblem() const override { return m_openProblem; }
+    std::optional<int> onlyPort() const override { return m_onlyPort; }
 
 private:
     bool open();
@@ -49,6 +53,7 @@ private:
     bool fail(const std::string &what, DWORD code);
 
     HandleWatcher &m_watcher;
+    std::optional<int> m_onlyPort;
     DevicePath m_devicePath;
     CommSettings m_settings;
     DCB m_line{};
