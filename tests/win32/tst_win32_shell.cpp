@@ -119,6 +119,14 @@ TEST_CASE("the port takes only the line it can set and the numbers Windows has")
     CHECK_FALSE(port.setCommPort(0));
     CHECK_FALSE(port.setCommPort(256));
     CHECK(port.setCommPort(255));
+
+    // The port COMUTEL_DEVICE names is the only one that may open: no command can reach another.
+    Win32CommPort named(watcher, 5, [](int) { return std::wstring(L"NUL"); });
+    REQUIRE(named.configure(CommSettings{}));
+    CHECK(named.onlyPort() == 5);
+    REQUIRE(named.setCommPort(2));
+    CHECK_FALSE(named.setPortOpen(true));
+    CHECK(named.errorString().find("COMUTEL_DEVICE") != std::string::npos);
 }
 
 TEST_CASE("turns: busy while another holds the mutex, taken once it is released or abandoned")
