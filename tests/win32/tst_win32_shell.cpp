@@ -4,6 +4,7 @@
 // delivering a signalled handle and ending.
 #include "command_line.h"
 #include "mutex_turn.h"
+#include "native_window.h"
 #include "port_listing.h"
 #include "reply_log_file.h"
 #include "wide_text.h"
@@ -296,4 +297,28 @@ TEST_CASE("a caller that never reads its standard output holds the run up a seco
     SetStdHandle(STD_OUTPUT_HANDLE, saved);
     CloseHandle(readEnd);
     CloseHandle(writeEnd);
+}
+
+TEST_CASE("the window: client area from twips at the screen's DPI, the labels the controller sets")
+{
+    NativeWindow window(GetModuleHandleW(nullptr));
+    window.setLabel1("Conectado em COM 2", Window::Colour::Green);
+    window.setLabel3("Baudrate: 300 bp/s");
+    window.setVisible(true);
+    const HWND frame = FindWindowW(L"ComutelMainWindow", NativeWindow::kTitle);
+    REQUIRE(frame);
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    RECT client{};
+    GetClientRect(frame, &client);
+    // 5145 x 9300 twips: 343 x 620 pixels at 96 DPI, 515 x 930 at 144.
+    CHECK(client.right == MulDiv(5145, dpi, 1440));
+    CHECK(client.bottom == MulDiv(9300, dpi, 1440));
+    // Texts set before the controls existed are there once they do, and later ones replace them.
+    CHECK(FindWindowExW(frame, nullptr, L"STATIC", L"Conectado em COM 2"));
+    window.setLabel8("0101");
+    CHECK(FindWindowExW(frame, nullptr, L"STATIC", L"0101"));
+    CHECK(FindWindowExW(frame, nullptr, L"STATIC", L"Baudrate: 300 bp/s"));
+    CHECK_FALSE(FindWindowExW(frame, nullptr, L"STATIC", L"Comutel.exe 1"));
 }
