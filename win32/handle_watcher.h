@@ -1,5 +1,5 @@
 // What the loop offers a device: call me on the loop's thread when this event handle is
-// signalled. The serial port hands its overlapped WaitCommEvent's event here.
+// signalled. The serial port hands it the event of its pending overlapped read.
 #pragma once
 
 #include <functional>

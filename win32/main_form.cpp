@@ -8,7 +8,7 @@ namespace {
 
 enum Font { Dialog, DialogBold, Segoe, SegoeSemibold, SegoeLink, Courier, CourierLarge, NoFont };
 
-struct FontSpec
+struct FontStyle
 {
     const wchar_t *family;
     int hundredthsOfPoint;
@@ -17,7 +17,7 @@ struct FontSpec
 };
 
 // "MS Sans Serif" is the window's dialog font; Windows maps it to Microsoft Sans Serif today.
-const FontSpec kFonts[] = {
+const FontStyle kFonts[] = {
     {L"MS Sans Serif", 825, FW_NORMAL, false}, {L"MS Sans Serif", 825, FW_BOLD, false},
     {L"Segoe UI", 975, FW_NORMAL, false},      {L"Segoe UI", 825, FW_SEMIBOLD, false},
     {L"Segoe UI", 975, FW_SEMIBOLD, true},     {L"Courier New", 825, FW_NORMAL, false},
@@ -26,7 +26,7 @@ const FontSpec kFonts[] = {
 
 constexpr COLORREF kDefault = RGB(0, 0, 0);
 
-struct Spec
+struct Item
 {
     MainForm::Control id;
     RECT twips; // left, top, width, height
@@ -38,7 +38,7 @@ struct Spec
 
 const DWORD kText = SS_LEFT | SS_NOPREFIX;
 
-const Spec kSpecs[] = {
+const Item kItems[] = {
     {MainForm::Other,
      {480, 360, 4095, 615},
      Segoe,
@@ -93,9 +93,9 @@ const Spec kSpecs[] = {
     {MainForm::Other, {480, 8160, 3960, 15}, NoFont, kDefault, L"", SS_BLACKRECT},
 };
 
-constexpr int kLogoSpec = 8;
-constexpr int kLinkSpec = 10;
-constexpr int kLineSpec = 12;
+constexpr int kLogoItem = 8;
+constexpr int kLinkItem = 10;
+constexpr int kLineItem = 12;
 
 } // namespace
 
@@ -114,15 +114,15 @@ void MainForm::create(HWND window, HINSTANCE instance, unsigned dpi)
     m_tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window,
                                 nullptr, instance, nullptr);
-    for (int i = 0; i < int(std::size(kSpecs)); ++i) {
-        const Spec &spec = kSpecs[i];
+    for (int i = 0; i < int(std::size(kItems)); ++i) {
+        const Item &item = kItems[i];
         const HWND control =
-            CreateWindowExW(0, L"STATIC", spec.text, WS_CHILD | WS_VISIBLE | spec.style, 0, 0, 0, 0,
+            CreateWindowExW(0, L"STATIC", item.text, WS_CHILD | WS_VISIBLE | item.style, 0, 0, 0, 0,
                             window, nullptr, instance, nullptr);
-        m_controls.push_back({control, i, spec.colour});
+        m_controls.push_back({control, i, item.colour});
     }
-    addTooltip(m_controls[kLogoSpec].handle, L"Logomarca da Pelmora");
-    addTooltip(m_controls[kLinkSpec].handle,
+    addTooltip(m_controls[kLogoItem].handle, L"Logomarca da Pelmora");
+    addTooltip(m_controls[kLinkItem].handle,
                L"Clique para visitar o site e obter atualizações sobre este produto");
     layout(dpi);
 }
@@ -138,9 +138,9 @@ void MainForm::addTooltip(HWND control, const wchar_t *text)
     SendMessageW(m_tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
-HFONT MainForm::fontFor(int spec, unsigned dpi)
+HFONT MainForm::fontFor(int item, unsigned dpi)
 {
-    const FontSpec &font = kFonts[kSpecs[spec].font];
+    const FontStyle &font = kFonts[kItems[item].font];
     const int height = -MulDiv(font.hundredthsOfPoint, int(dpi), 7200);
     return CreateFontW(height, 0, 0, 0, font.weight, FALSE, font.underline, FALSE, DEFAULT_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
@@ -152,13 +152,13 @@ void MainForm::layout(unsigned dpi)
     std::vector<HFONT> old;
     old.swap(m_fonts);
     for (const Placed &placed : m_controls) {
-        const Spec &spec = kSpecs[placed.spec];
-        const RECT &r = spec.twips;
-        const int height = placed.spec == kLineSpec ? 1 : toPixels(r.bottom, dpi);
+        const Item &item = kItems[placed.item];
+        const RECT &r = item.twips;
+        const int height = placed.item == kLineItem ? 1 : toPixels(r.bottom, dpi);
         MoveWindow(placed.handle, toPixels(r.left, dpi), toPixels(r.top, dpi),
                    toPixels(r.right, dpi), height, FALSE);
-        if (spec.font != NoFont) {
-            m_fonts.push_back(fontFor(placed.spec, dpi));
+        if (item.font != NoFont) {
+            m_fonts.push_back(fontFor(placed.item, dpi));
             SendMessageW(placed.handle, WM_SETFONT, reinterpret_cast<WPARAM>(m_fonts.back()),
                          FALSE);
         }
@@ -175,7 +175,7 @@ void MainForm::loadLogo(unsigned dpi)
     const HBITMAP logo = static_cast<HBITMAP>(
         LoadImageW(m_instance, MAKEINTRESOURCEW(dpi > 96 ? IDB_LOGO_2X : IDB_LOGO), IMAGE_BITMAP,
                    width, height, LR_DEFAULTCOLOR));
-    SendMessageW(m_controls[kLogoSpec].handle, STM_SETIMAGE, IMAGE_BITMAP,
+    SendMessageW(m_controls[kLogoItem].handle, STM_SETIMAGE, IMAGE_BITMAP,
                  reinterpret_cast<LPARAM>(logo));
     if (m_logo)
         DeleteObject(m_logo);
@@ -185,7 +185,7 @@ void MainForm::loadLogo(unsigned dpi)
 HWND MainForm::handle(Control which) const
 {
     for (const Placed &placed : m_controls) {
-        if (kSpecs[placed.spec].id == which)
+        if (kItems[placed.item].id == which)
             return placed.handle;
     }
     return nullptr;
@@ -203,7 +203,7 @@ COLORREF MainForm::colourOf(HWND control) const
 void MainForm::setColour(Control which, COLORREF colour)
 {
     for (Placed &placed : m_controls) {
-        if (kSpecs[placed.spec].id == which) {
+        if (kItems[placed.item].id == which) {
             placed.colour = colour;
             InvalidateRect(placed.handle, nullptr, TRUE);
         }

@@ -36,11 +36,11 @@ private:
     struct Placed
     {
         HWND handle;
-        int spec; // index into the form's table
+        int item; // index into the form's table
         COLORREF colour;
     };
 
-    HFONT fontFor(int spec, unsigned dpi);
+    HFONT fontFor(int item, unsigned dpi);
     void addTooltip(HWND control, const wchar_t *text);
     void loadLogo(unsigned dpi);
 

@@ -2,6 +2,7 @@
 
 #include "wide_text.h"
 
+#include <cctype>
 #include <sstream>
 
 namespace {
