@@ -39,14 +39,31 @@ Win32Loop::Win32Loop()
     // Windows 10 1803 and later; elsewhere a plain waitable timer, which keeps to the system tick.
     m_timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
                                      TIMER_ALL_ACCESS);
-    if (!m_timer)
+    if (!m_timer) {
         m_timer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
+        // Older Windows: the plain timer keeps to the system clock, 15.6 ms unless raised for
+        // as long as the loop lives.
+        m_multimedia = LoadLibraryW(L"winmm.dll");
+        setTimerPeriod("timeBeginPeriod");
+    }
 }
 
 Win32Loop::~Win32Loop()
 {
+    if (m_multimedia) {
+        setTimerPeriod("timeEndPeriod");
+        FreeLibrary(static_cast<HMODULE>(m_multimedia));
+    }
     if (m_timer)
         CloseHandle(m_timer);
+}
+
+void Win32Loop::setTimerPeriod(const char *function)
+{
+    using Period = UINT(WINAPI *)(UINT);
+    if (const auto period = reinterpret_cast<Period>(
+            reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(m_multimedia), function))))
+        period(1);
 }
 
 std::unique_ptr<Timer> Win32Loop::createTimer(std::function<void()> onTick)

@@ -51,8 +51,10 @@ private:
     void armTimer();
     void dispatchMessages();
     void fireDueTimers();
+    void setTimerPeriod(const char *function);
 
     void *m_timer = nullptr;
+    void *m_multimedia = nullptr; // winmm, where the timer is not a high-resolution one
     std::list<std::shared_ptr<TimerEntry>> m_timers;
     std::vector<Watch> m_watches;
     bool m_ended = false;
