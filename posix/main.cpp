@@ -1,6 +1,7 @@
 // comutel: drives the Pelmora 2/4 relay board on a serial port at 300 baud. Command mode runs the
 // controller on a poll loop of its own and loads no Qt; the window, and the advice box where a
 // display allows one, come from the window module.
+#include "code_page.h"
 #include "command_line.h"
 #include "main_window.h"
 #include "poll_loop.h"
@@ -209,7 +210,12 @@ int main(int argc, char *argv[])
     // Before any open: a closed standard stream must not become the serial port.
     StdioStreams::keepStandardStreamsOpen();
     std::signal(SIGPIPE, SIG_IGN);
-    std::setlocale(LC_CTYPE, "");
+    // The locale matters only for bytes that are not UTF-8, and loading it costs the start-up.
+    for (int i = 1; i < argc; ++i)
+        if (!utf8::isValid(argv[i])) {
+            std::setlocale(LC_CTYPE, "");
+            break;
+        }
     const std::string parameter = commandParameter(argc, argv);
     if (parameter == "--help")
         return printOut(kUsage);

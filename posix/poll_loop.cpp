@@ -98,21 +98,21 @@ int PollLoop::run()
     return m_status;
 }
 
-// Milliseconds until the first active timer is due, rounded up so that it is due once poll
-// returns; -1 when there is none.
-int PollLoop::pollTimeout() const
+// Until the first active timer is due, to the nanosecond: a poll timeout in whole milliseconds
+// would make every 100 ms tick up to a millisecond late. Empty when no timer runs.
+std::optional<timespec> PollLoop::pollTimeout() const
 {
     std::optional<Clock::time_point> first;
     for (const auto &weak : m_timers)
         if (const auto timer = weak.lock(); timer && timer->active)
             first = first ? std::min(*first, timer->due) : timer->due;
     if (!first)
-        return -1;
-    const auto wait = *first - Clock::now();
-    if (wait <= Clock::duration::zero())
-        return 0;
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
-    return static_cast<int>(std::min<decltype(ms)>(ms, 24 * 3600 * 1000));
+        return std::nullopt;
+    using namespace std::chrono;
+    const auto wait = std::clamp(duration_cast<nanoseconds>(*first - Clock::now()), nanoseconds(0),
+                                 duration_cast<nanoseconds>(hours(24)));
+    return timespec{static_cast<time_t>(duration_cast<seconds>(wait).count()),
+                    static_cast<long>((wait % seconds(1)).count())};
 }
 
 // False when poll was interrupted by a signal: the round starts again.
@@ -122,7 +122,8 @@ bool PollLoop::pollOnce(std::vector<std::shared_ptr<Watch>> &polled, std::vector
     std::vector<pollfd> fds;
     for (const auto &watch : polled)
         fds.push_back(pollfd{watch->fd, POLLIN, 0});
-    if (::poll(fds.data(), fds.size(), pollTimeout()) < 0)
+    const std::optional<timespec> timeout = pollTimeout();
+    if (::ppoll(fds.data(), fds.size(), timeout ? &*timeout : nullptr, nullptr) < 0)
         return false; // EINTR (or EAGAIN): try again; nothing else can fail with valid arguments
     events.clear();
     for (const pollfd &fd : fds)

@@ -6,7 +6,9 @@
 #include "event_loop.h"
 #include "fd_watcher.h"
 
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class PollLoop : public EventLoop, public FdWatcher
@@ -36,7 +38,7 @@ private:
         bool active = true;
     };
 
-    int pollTimeout() const;
+    std::optional<timespec> pollTimeout() const;
     void dispatchTimers();
     void dispatchFds(const std::vector<std::shared_ptr<Watch>> &polled,
                      const std::vector<short> &events);

@@ -118,7 +118,7 @@ void takeAttributesOf(int fd, int folder, const std::string &name)
 // A fresh file, made by us alone under a name no one can guess and never through a link, that
 // then takes the log's name: a reader never sees the log empty or half written, and whatever
 // stood under that name (even a link) is replaced, not written through. Returns 0 or errno.
-int replaceByRename(int folder, const std::string &name, const std::string &contents)
+int replaceByRename(int folder, const std::string &name, const std::string &contents, bool durable)
 {
     std::string temporary;
     int fd = -1;
@@ -133,7 +133,7 @@ int replaceByRename(int folder, const std::string &name, const std::string &cont
     if (fd < 0)
         return EEXIST;
     takeAttributesOf(fd, folder, name);
-    const bool written = writeAll(fd, contents) && ::fdatasync(fd) == 0;
+    const bool written = writeAll(fd, contents) && (!durable || ::fdatasync(fd) == 0);
     int error = written ? 0 : errno;
     ::close(fd);
     if (written && ::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0)
@@ -199,7 +199,9 @@ bool ReplyLogFile::write(const std::string &text)
     const std::string name = filetrust::nameOf(log);
     const std::string contents = text + "\r\n";
     removeStaleTemporaries(folder, name);
-    const int error = replaceByRename(folder, name, contents);
+    // An answer must survive a crash; "-" is written twice on every run's path, and a lost one
+    // only leaves what the file held before.
+    const int error = replaceByRename(folder, name, contents, text != "-");
     const bool written =
         error == 0 || ((error == EACCES || error == EROFS) && writeInPlace(folder, name, contents));
     ::close(folder);

@@ -26,9 +26,10 @@ template <> struct StringMaker<Journal>
 
 namespace {
 
-struct MemoryLog : ReplyLog
+// The log, the turn and the standard streams, each noting in the journal what it is asked.
+struct Fakes : ReplyLog, Turn, StandardStreams
 {
-    explicit MemoryLog(Journal &j) : journal(j) {}
+    explicit Fakes(Journal &j) : journal(j) {}
     bool write(const std::string &text) override
     {
         journal.push_back("log " + text);
@@ -36,19 +37,10 @@ struct MemoryLog : ReplyLog
             contents = text + "\r\n";
         return writable;
     }
-    std::string errorString() const override { return "não foi possível gravar log.txt"; }
-    Journal &journal;
-    bool writable = true;
-    std::string contents = "stale\r\n";
-};
-
-struct FakeTurn : Turn
-{
-    explicit FakeTurn(Journal &j) : journal(j) {}
     Result tryTake() override
     {
         ++asked;
-        const Result result = answers.size() > 1 ? answers.front() : answers.back();
+        const Result result = answers.front();
         if (answers.size() > 1)
             answers.pop_front();
         return result;
@@ -56,22 +48,18 @@ struct FakeTurn : Turn
     void release() override { journal.push_back("release"); }
     std::string errorString() const override { return "motivo"; }
     std::string holder() const override { return "outro comutel (PID 7)"; }
-    Journal &journal;
-    std::deque<Result> answers{Result::Taken};
-    int asked = 0;
-};
-
-struct Streams : StandardStreams
-{
-    explicit Streams(Journal &j) : journal(j) {}
     void writeOut(const std::string &bytes) override { journal.push_back("out " + bytes); }
     void writeErr(const std::string &bytes) override
     {
         journal.push_back("err");
         err += bytes;
     }
+
     Journal &journal;
-    std::string err;
+    bool writable = true;
+    std::string contents = "stale\r\n", err;
+    std::deque<Result> answers{Result::Taken};
+    int asked = 0;
 };
 
 struct BoxWindow : HeadlessWindow
@@ -92,9 +80,8 @@ struct Run
     FakeLoop loop;
     FakeCommPort port{journal};
     BoxWindow window{journal};
-    MemoryLog log{journal};
-    Streams streams{journal};
-    FakeTurn turn{journal};
+    Fakes fakes{journal};
+    Fakes &log = fakes, &turn = fakes, &streams = fakes;
     Latin1CodePage latin1;
     std::unique_ptr<MainWindow> program;
 
@@ -105,13 +92,6 @@ struct Run
                                  parameter.empty() ? nullptr : &turn},
             parameter, hint);
         program->onLoad();
-    }
-    // The journal from its first entry that starts with first.
-    Journal from(const std::string &first) const
-    {
-        auto at = std::find_if(journal.begin(), journal.end(),
-                               [&](const std::string &e) { return e.rfind(first, 0) == 0; });
-        return Journal(at, journal.end());
     }
 };
 
@@ -133,7 +113,7 @@ TEST_CASE("loading: the log first, the window hidden in command mode, the baud r
             if (!writable) {
                 CHECK(run.loop.ended == ExitFatal);
                 CHECK_FALSE(run.port.configured);
-                CHECK(run.streams.err == "comutel: não foi possível gravar log.txt\n");
+                CHECK(run.streams.err == "comutel: motivo\n");
                 continue;
             }
             CHECK(run.log.contents == "-\r\n");
@@ -214,17 +194,15 @@ TEST_CASE("send and dispatch on the first letter")
             CHECK_FALSE(run.loop.ended);
             run.port.receive(std::string("\0", 1)); // a NUL alone is no answer
             run.loop.advance(499ms);
-            run.port.receive(std::string("1\0"
-                                         "0",
-                                         3));
+            run.port.receive(std::string("1\0\xC1", 3)); // shown as ISO 8859-1 text
             run.loop.advance(99ms);
             CHECK_FALSE(run.loop.ended); // the line has not been quiet long enough
             run.loop.advance(1ms);
         }
         CHECK(run.loop.ended == row.status);
         CHECK_FALSE(run.port.portOpen());
-        CHECK(run.log.contents == (row.awaitsAnswer ? "10\r\n" : "-\r\n"));
-        CHECK(run.window.label8 == (row.awaitsAnswer ? "10" : "Comutel.exe 1"));
+        CHECK(run.log.contents == (row.awaitsAnswer ? "1\xC1\r\n" : "-\r\n"));
+        CHECK(run.window.label8 == (row.awaitsAnswer ? "1Á" : "Comutel.exe 1"));
         CHECK(run.streams.err.empty() == (row.status == ExitOk));
     }
 }
@@ -417,19 +395,4 @@ TEST_CASE("a close request ends the program in every state, and nothing runs aft
                   return e.rfind("log", 0) == 0;
               }) == logWrites + (*row.parameter ? 1 : 0));
     }
-}
-
-TEST_CASE("the window logs bytes the board sends on its own and ends")
-{
-    Run run;
-    run.port.openable = {2};
-    run.start("");
-    run.loop.advance(100ms);
-    CHECK(run.port.written.empty()); // window mode sends nothing
-    run.port.receive("OL\xC1");
-    run.loop.advance(100ms);
-    CHECK(run.loop.ended == ExitOk);
-    CHECK(run.log.contents == "OL\xC1\r\n");
-    CHECK(run.window.label8 == "OLÁ");
-    CHECK(run.from("out") == Journal{"out OL\xC1\n"});
 }
