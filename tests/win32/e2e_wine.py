@@ -18,7 +18,7 @@ EXE, RELAY_SIM = Path(sys.argv[1]), sys.argv[2]
 SCREENSHOT = sys.argv[3] if len(sys.argv) > 3 else None
 DOSDEVICES = Path(os.environ["WINEPREFIX"]) / "dosdevices"
 TITLE = "Controladora de relés Pelmora"
-GREEN = (0, 192, 0)
+GREEN, RED = (0, 192, 0), (255, 0, 0)
 BOUND = 60  # seconds: generous, for a loaded machine
 
 # name, arguments, {COM number: relay_sim options}, extra environment,
@@ -125,14 +125,23 @@ def check_case(folder, case):
     return problems
 
 
-def green_pixels(window_id, png):
+def pixels_of(colour, window_id, png):
     subprocess.run(["import", "-window", window_id, str(png)], check=True, timeout=BOUND)
     ppm = subprocess.run(["convert", str(png), "-depth", "8", "ppm:-"], capture_output=True,
                          check=True, timeout=BOUND).stdout
     # P6 header: magic, width, height, maximum, then the pixels
     fields = ppm.split(maxsplit=4)
     pixels = fields[4]
-    return sum(1 for i in range(0, len(pixels) - 2, 3) if tuple(pixels[i:i + 3]) == GREEN)
+    return sum(1 for i in range(0, len(pixels) - 2, 3) if tuple(pixels[i:i + 3]) == colour)
+
+
+def wait_for_colour(colour, window_id, png):
+    """Screenshots until the status shows in that colour (its bold text: 50 pixels and more)."""
+    deadline = time.monotonic() + BOUND
+    count = 0
+    while count < 50 and time.monotonic() < deadline:
+        count = pixels_of(colour, window_id, png)
+    return count >= 50
 
 
 def check_turns(folder):
@@ -185,12 +194,8 @@ def check_window(folder):
                             stderr=subprocess.DEVNULL)
     problems = []
     found = xdotool("search", "--sync", "--name", f"^{TITLE}$").stdout.split()
-    deadline = time.monotonic() + BOUND
-    green = 0
-    while found and green < 50 and time.monotonic() < deadline:
-        green = green_pixels(found[0], folder / "window.png")
-    if green < 50:
-        problems.append(f"no green status in the window ({green} green pixels)")
+    if not found or not wait_for_colour(GREEN, found[0], folder / "window.png"):
+        problems.append("no green status in the window")
     elif SCREENSHOT:
         shutil.copy(folder / "window.png", SCREENSHOT)
     os.write(master, b"OK")
@@ -200,6 +205,29 @@ def check_window(folder):
         problems.append(f"after the board's bytes: status {status}, log.txt {log!r}")
     os.close(master)
     os.close(slave)
+    return problems
+
+
+def check_window_port_lost(folder):
+    """A port that hangs up under the window turns the status red; the window stays until closed."""
+    clear_links()
+    master, slave = pty.openpty()
+    link(2, os.ttyname(slave))
+    proc = subprocess.Popen(["wine", str(folder / "Comutel.exe")], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    problems = []
+    found = xdotool("search", "--sync", "--name", f"^{TITLE}$").stdout.split()
+    if not found or not wait_for_colour(GREEN, found[0], folder / "window.png"):
+        problems.append("never connected")
+    os.close(slave)
+    os.close(master)  # the line hangs up, as an unplugged adapter
+    if found and not wait_for_colour(RED, found[0], folder / "window.png"):
+        problems.append("no red status after the hang-up")
+    if found:
+        xdotool("windowfocus", "--sync", found[0], "key", "alt+F4")
+    status = proc.wait(timeout=BOUND)
+    if status != 0:
+        problems.append(f"status {status} once closed")
     return problems
 
 
@@ -215,6 +243,7 @@ def main():
             ("window closed while searching", lambda: check_close_while_searching(folder)),
             ("window: Conectado em COM 2 in green, ends on the board's bytes",
              lambda: check_window(folder)),
+            ("window: the port hangs up, the status turns red", lambda: check_window_port_lost(folder)),
         ]
         for name, check in checks:
             problems = check()
