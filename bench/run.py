@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Benchmarks the real comutel executable against the simulated board (tools/relay_sim) at COM2.
-As root: bench/run.py BUILD/comutel [--runs N] [--out FILE] [--six-may-fail]
+As root: bench/run.py BUILD/comutel [--runs N] [--out FILE] [--six-may-fail] [--windows WIN_BUILD]
 
 Every run goes through tools/with-ports.sh (a private /dev with only the ports named, a private
 /run/lock), so the machine's own ports play no part, and is timed inside it, from the start to the
@@ -205,6 +205,9 @@ def main():
     parser.add_argument("--runs", type=int, default=20)
     parser.add_argument("--idle-seconds", type=float, default=10.0)
     parser.add_argument("--out", default="-")
+    parser.add_argument("--windows", metavar="WIN_BUILD",
+                        help="also Comutel.exe under Wine (bench/windows.py), from a build that "
+                             "tools/run-windows-tests.sh has made")
     parser.add_argument("--six-may-fail", action="store_true",
                         help=f"report {TOGETHER} queries together even when some do not end 0")
     args = parser.parse_args()
@@ -239,6 +242,11 @@ def main():
              f"around each run, not counted, {fmt(run.setup, 'ms')}.", "",
              "| measure | median (min – max) | target | |", "|---|---|---|---|"]
     text = "\n".join(lines + [f"| {a} | {b} | {c} | {d} |" for a, b, c, d in rows]) + "\n"
+    if args.windows:
+        windows = subprocess.run([sys.executable, str(Path(__file__).with_name("windows.py")),
+                                  args.windows, str(simulator), "--runs", str(args.runs)],
+                                 capture_output=True, text=True, check=True)
+        text += "\n" + windows.stdout
     if args.out != "-":
         Path(args.out).write_text(text)
     sys.stdout.write(text)
