@@ -85,19 +85,20 @@ struct Run
     Latin1CodePage latin1;
     std::unique_ptr<MainWindow> program;
 
-    void start(const std::string &parameter, const std::string &hint = {})
+    void start(const std::string &parameter)
     {
         program = std::make_unique<MainWindow>(
             MainWindow::Platform{port, window, loop, log, streams, latin1,
                                  parameter.empty() ? nullptr : &turn},
-            parameter, hint);
+            parameter, std::string());
         program->onLoad();
     }
 };
 
 } // namespace
 
-TEST_CASE("loading: the log first, the window hidden in command mode, the baud rate read back")
+TEST_CASE("loading (the log first, the window hidden in command mode), then the search: one port "
+          "each 100 ms from COM2, each named as it is tried, then it gives up")
 {
     for (const bool commandMode : {true, false}) {
         for (const bool writable : {true, false}) {
@@ -107,7 +108,8 @@ TEST_CASE("loading: the log first, the window hidden in command mode, the baud r
             run.log.writable = writable;
             run.window.visible = commandMode && writable; // command mode must hide it
             run.port.settingsReadBack = "1200,e,7,1";
-            run.start(commandMode ? "e" : "");
+            run.port.openProblemText = "COM9 (/dev/x): sem permissão";
+            run.start(commandMode ? "1" : "");
             CHECK(run.window.visible == (!commandMode && writable)); // never shown after a failure
             CHECK(run.port.tried.empty()); // the first attempt waits for the first tick
             if (!writable) {
@@ -120,45 +122,34 @@ TEST_CASE("loading: the log first, the window hidden in command mode, the baud r
             CHECK(run.window.label3 == "Baudrate: 1200 bp/s");
             run.loop.advance(99ms);
             CHECK(run.port.tried.empty());
-            run.loop.advance(1ms);
-            CHECK(run.port.tried == std::vector<int>{2});
+            std::vector<int> expected;
+            for (int n = 2; n <= 30; ++n) {
+                run.loop.advance(n == 2 ? 1ms : 100ms);
+                expected.push_back(n);
+                CHECK(run.port.tried == expected);
+                if (n < 30)
+                    CHECK(run.window.label1 == "Buscando em COM " + std::to_string(n));
+            }
+            CHECK(run.window.label1 == "Desconectado.");
+            CHECK(run.window.label1Colour == Window::Colour::Red);
+            CHECK(run.loop.elapsed() == 2900ms);
+            run.loop.advance(10s); // the search never starts again
+            CHECK(run.port.tried.size() == 29);
+            if (!commandMode) {
+                CHECK_FALSE(run.loop.ended); // only the close ends a window
+                CHECK(run.window.boxText.empty());
+                continue;
+            }
+            CHECK(run.loop.ended == ExitNoPort);
+            CHECK(run.window.boxTitle == "Ravelto");
+            CHECK(run.window.boxText.rfind(
+                      "O Windows não pôde detectar a placa controladora.\r\n\r\nPor favor", 0) ==
+                  0);
+            CHECK(run.streams.err.rfind("O Windows não pôde detectar a placa controladora.\n", 0) ==
+                  0);
+            CHECK(run.streams.err.find("comutel: COM9 (/dev/x): sem permissão\n") !=
+                  std::string::npos);
         }
-    }
-}
-
-TEST_CASE("the search: one port each 100 ms from COM2, each named as it is tried, then it gives up")
-{
-    for (const bool commandMode : {true, false}) {
-        CAPTURE(commandMode);
-        Run run;
-        run.port.openProblemText = "COM9 (/dev/x): sem permissão";
-        run.start(commandMode ? "1" : "");
-        std::vector<int> expected;
-        for (int n = 2; n <= 30; ++n) {
-            run.loop.advance(100ms);
-            expected.push_back(n);
-            CHECK(run.port.tried == expected);
-            if (n < 30)
-                CHECK(run.window.label1 == "Buscando em COM " + std::to_string(n));
-        }
-        CHECK(run.window.label1 == "Desconectado.");
-        CHECK(run.window.label1Colour == Window::Colour::Red);
-        CHECK(run.loop.elapsed() == 2900ms);
-        run.loop.advance(10s); // the search never starts again
-        CHECK(run.port.tried.size() == 29);
-        if (!commandMode) {
-            CHECK_FALSE(run.loop.ended); // only the close ends a window
-            CHECK(run.window.boxText.empty());
-            continue;
-        }
-        CHECK(run.loop.ended == ExitNoPort);
-        CHECK(run.window.boxTitle == "Ravelto");
-        CHECK(
-            run.window.boxText.rfind("O Windows não pôde detectar a placa controladora.\r\n\r\nPor "
-                                     "favor",
-                                     0) == 0);
-        CHECK(run.streams.err.rfind("O Windows não pôde detectar a placa controladora.\n", 0) == 0);
-        CHECK(run.streams.err.find("comutel: COM9 (/dev/x): sem permissão\n") != std::string::npos);
     }
 }
 
@@ -300,14 +291,11 @@ TEST_CASE("turns: the search waits for its turn, 30 s at most")
         std::chrono::milliseconds firstAttempt;
         const char *said; // on standard error
     };
+    std::deque<R> busyThenTaken(20, R::Busy); // asked every 50 ms
+    busyThenTaken.push_back(R::Taken);
     const Row rows[] = {
         {"free", {R::Taken}, 100ms, ""},
-        {"busy for a second",
-         {R::Busy, R::Busy, R::Busy, R::Busy, R::Busy, R::Busy, R::Busy,
-          R::Busy, R::Busy, R::Busy, R::Busy, R::Busy, R::Busy, R::Busy,
-          R::Busy, R::Busy, R::Busy, R::Busy, R::Busy, R::Busy, R::Taken},
-         1100ms,
-         ""},
+        {"busy for a second", busyThenTaken, 1100ms, ""},
         {"held for ever",
          {R::Busy},
          30100ms,
@@ -339,24 +327,6 @@ TEST_CASE("turns: the search waits for its turn, 30 s at most")
     CHECK(window.turn.asked == 0);
 }
 
-TEST_CASE("a port chosen by the user is tried alone")
-{
-    for (const bool present : {true, false}) {
-        Run run;
-        run.port.openable = present ? std::set<int>{5} : std::set<int>{2, 3};
-        run.port.named = 5;
-        run.start("1", "veja comutel --ports");
-        run.loop.advance(100ms);
-        CHECK(run.port.tried == std::vector<int>{5});
-        CHECK(run.loop.ended == (present ? ExitOk : ExitNoPort));
-        CHECK(run.port.written == (present ? "1" : ""));
-        CHECK((run.streams.err.find("comutel: a porta escolhida, COM5, não abriu: fake error\n") !=
-               std::string::npos) == !present);
-        CHECK((run.streams.err.find("comutel: veja comutel --ports\n") != std::string::npos) ==
-              !present);
-    }
-}
-
 TEST_CASE("a close request ends the program in every state, and nothing runs after")
 {
     struct Row
@@ -381,8 +351,11 @@ TEST_CASE("a close request ends the program in every state, and nothing runs aft
         run.loop.advance(row.after);
         CHECK(run.window.label1 == row.label1);
         CHECK_FALSE(run.loop.ended);
-        const std::size_t logWrites = std::count_if(run.journal.begin(), run.journal.end(),
-                                                    [](auto &e) { return e.rfind("log", 0) == 0; });
+        const auto logWrites = [&run] {
+            return std::count_if(run.journal.begin(), run.journal.end(),
+                                 [](auto &e) { return e.rfind("log", 0) == 0; });
+        };
+        const auto logWritesBefore = logWrites();
         run.window.close(); // as the window system asks
         CHECK(run.loop.ended == ExitOk);
         CHECK_FALSE(run.port.portOpen());
@@ -391,8 +364,6 @@ TEST_CASE("a close request ends the program in every state, and nothing runs aft
         CHECK(run.port.tried.size() == attempts);
         CHECK(run.log.contents == "-\r\n");
         // A window's close does not touch the log; a command's end puts "-" back.
-        CHECK(std::count_if(run.journal.begin(), run.journal.end(), [](auto &e) {
-                  return e.rfind("log", 0) == 0;
-              }) == logWrites + (*row.parameter ? 1 : 0));
+        CHECK(logWrites() == logWritesBefore + (*row.parameter ? 1 : 0));
     }
 }
