@@ -19,9 +19,8 @@
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
-
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -40,7 +39,7 @@ bool matches(const QString &pattern, const QString &text)
 struct Pty : PtyPair
 {
     const bool valid = open();
-    QString path() const { return QString::fromStdString(path()); }
+    QString path() const { return QString::fromStdString(slavePath()); }
     QByteArray read(size_t count, int quietMs = 5000) const
     {
         return QByteArray::fromStdString(readBoard(*this, count, quietMs));
@@ -332,7 +331,7 @@ void TestE2eComutel::windowLogsBytesArrivingOnTheirOwn()
     };
     QTRY_VERIFY_WITH_TIMEOUT(lineAt300Baud(), 10000);
     QCOMPARE(comutel.log(), QByteArray("-\r\n"));
-    QVERIFY(board.write(QByteArray("OLA\0!", 5))); // long after the open flushed the input
+    QVERIFY(writeBoard(board, std::string("OLA\0!", 5))); // long after the open flushed the input
     QCOMPARE(comutel.finish(), 0);
     QCOMPARE(comutel.log(), QByteArray("OLA!\r\n"));
     QCOMPARE(comutel.process.readAllStandardOutput(), QByteArray("OLA!\n"));
