@@ -2,7 +2,7 @@
 // lies beside it), in a private /dev from tools/with-ports.sh that holds only the ports a case
 // names, against tools/relay_sim or bare pseudo-terminals.
 #include "pty_board.h"
-#include "skip_or_fail.h"
+#include "skip.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 // The real port against pseudo-terminals: each case links a fresh pty as COM2 (ttyS1) in a
 // folder of its own, plays the board on the master side, and runs the loop's part itself.
-#include "doctest_skip.h"
 #include "pty_board.h"
 #include "scratch_folder.h"
+#include "skip.h"
 #include "termios_port.h"
 #include "test_fd_watcher.h"
 

@@ -17,6 +17,7 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <thread>
 
 namespace {
@@ -24,26 +25,15 @@ namespace {
 // A scratch folder of the test's own, under the Wine prefix's temporary folder.
 struct Scratch
 {
-    std::wstring path;
-    Scratch()
-    {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        path = std::wstring(base) + L"comutel-test-" + std::to_wstring(GetCurrentProcessId()) +
-               L"-" + std::to_wstring(GetTickCount64());
-        CreateDirectoryW(path.c_str(), nullptr);
-    }
+    const std::wstring path = (std::filesystem::temp_directory_path() /
+                               (L"comutel-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(GetTickCount64())))
+                                  .wstring();
+    Scratch() { std::filesystem::create_directory(path); }
     ~Scratch()
     {
-        WIN32_FIND_DATAW found;
-        const HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-        while (search != INVALID_HANDLE_VALUE) {
-            DeleteFileW((path + L"\\" + found.cFileName).c_str());
-            if (!FindNextFileW(search, &found))
-                break;
-        }
-        FindClose(search);
-        RemoveDirectoryW(path.c_str());
+        std::error_code ignored; // a destructor must not throw
+        std::filesystem::remove_all(path, ignored);
     }
     std::wstring file(const wchar_t *name) const { return path + L"\\" + name; }
 };
