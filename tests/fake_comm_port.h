@@ -58,11 +58,6 @@ public:
         m_pending += bytes;
         notify(comEvReceive);
     }
-    void vanish()
-    {
-        m_open = false;
-        notify(comEvPortLost);
-    }
 
 private:
     Journal &m_journal;

@@ -11,8 +11,7 @@
 
 using namespace std::chrono_literals;
 
-namespace doctest {
-template <> struct StringMaker<Journal>
+template <> struct doctest::StringMaker<Journal>
 {
     static String convert(const Journal &journal)
     {
@@ -22,7 +21,6 @@ template <> struct StringMaker<Journal>
         return text.c_str();
     }
 };
-} // namespace doctest
 
 namespace {
 
@@ -132,7 +130,6 @@ TEST_CASE("loading (the log first, the window hidden in command mode), then the 
             }
             CHECK(run.window.label1 == "Desconectado.");
             CHECK(run.window.label1Colour == Window::Colour::Red);
-            CHECK(run.loop.elapsed() == 2900ms);
             run.loop.advance(10s); // the search never starts again
             CHECK(run.port.tried.size() == 29);
             if (!commandMode) {
@@ -226,26 +223,17 @@ TEST_CASE("an answer is whole when the line is quiet, the buffer full, or 2 s ha
     }
 }
 
-TEST_CASE("no answer in 500 ms, and a port that vanishes")
+TEST_CASE("no answer in 500 ms")
 {
-    for (const bool vanishes : {false, true}) {
-        Run run;
-        run.port.openable = {2};
-        run.start("E");
-        run.loop.advance(100ms);
-        if (vanishes) {
-            run.port.vanish();
-            CHECK(run.window.label1 == "Desconectado.");
-        }
-        run.loop.advance(499ms);
-        CHECK_FALSE(run.loop.ended);
-        run.loop.advance(1ms);
-        CHECK(run.loop.ended == ExitNoAnswer);
-        CHECK(run.log.contents == "-\r\n");
-        CHECK(run.streams.err.find("comutel: a placa não respondeu em 500 ms\n") !=
-              std::string::npos);
-        CHECK((run.streams.err.find("COM 2 deixou de responder") != std::string::npos) == vanishes);
-    }
+    Run run;
+    run.port.openable = {2};
+    run.start("E");
+    run.loop.advance(599ms);
+    CHECK_FALSE(run.loop.ended);
+    run.loop.advance(1ms);
+    CHECK(run.loop.ended == ExitNoAnswer);
+    CHECK(run.log.contents == "-\r\n");
+    CHECK(run.streams.err == "comutel: a placa não respondeu em 500 ms\n");
 }
 
 TEST_CASE("every run ends in one order: log, port, turn, then the streams and the box")
