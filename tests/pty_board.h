@@ -4,7 +4,6 @@
 
 #include "pty_pair.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <string>
 
@@ -19,9 +18,10 @@ inline std::string readBoard(const PtyPair &line, size_t count, int quietMs = 50
     for (pollfd wait{line.master(), POLLIN, 0}; bytes.size() < count;) {
         const int ready = ::poll(&wait, 1, quietMs);
         const ssize_t size = ready > 0 ? ::read(line.master(), buffer, sizeof buffer) : 0;
-        if (size <= 0 && !(ready < 0 && errno == EINTR))
+        if (size > 0)
+            bytes.append(buffer, size_t(size));
+        else if (!(ready < 0 && errno == EINTR))
             break;
-        bytes.append(buffer, size_t(std::max<ssize_t>(size, 0)));
     }
     return bytes;
 }

@@ -361,7 +361,6 @@ void TestE2eComutel::sharedMachine()
 {
     if (::geteuid() != 0)
         COMUTEL_SKIP("needs root, to run comutel as root and as another user");
-    const QByteArray nobody = "65534";
     const auto chownNobody = [](const QString &path) {
         return ::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0;
     };
@@ -389,7 +388,7 @@ void TestE2eComutel::sharedMachine()
     QVERIFY(!writeLock(locks.path(), "ended").isEmpty());
     Comutel user;
     QVERIFY(user.prepare() && chownNobody(user.folder.path()) && chownNobody(user.path("log.txt")));
-    user.wrapper = {"setpriv", "--reuid=" + nobody, "--regid=" + nobody, "--clear-groups"};
+    user.wrapper = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
     user.start({"COM2=" + board.path()}, {"3"}, false, locks.path());
     QVERIFY2(user.finish() == 0, qPrintable(user.stderrText()));
     QCOMPARE(board.read(1), QByteArray("3"));

@@ -8,6 +8,7 @@
 #include <doctest/doctest.h>
 
 #include <deque>
+#include <tuple>
 
 using namespace std::chrono_literals;
 
@@ -139,11 +140,9 @@ TEST_CASE("loading (the log first, the window hidden in command mode), then the 
             }
             CHECK(run.loop.ended == ExitNoPort);
             CHECK(run.window.boxTitle == "Ravelto");
-            CHECK(run.window.boxText.rfind(
-                      "O Windows não pôde detectar a placa controladora.\r\n\r\nPor favor", 0) ==
-                  0);
-            CHECK(run.streams.err.rfind("O Windows não pôde detectar a placa controladora.\n", 0) ==
-                  0);
+            const std::string advice = "O Windows não pôde detectar a placa controladora.";
+            CHECK(run.window.boxText.rfind(advice + "\r\n\r\nPor favor", 0) == 0);
+            CHECK(run.streams.err.rfind(advice + "\n", 0) == 0);
             CHECK(run.streams.err.find("comutel: COM9 (/dev/x): sem permissão\n") !=
                   std::string::npos);
         }
@@ -152,13 +151,8 @@ TEST_CASE("loading (the log first, the window hidden in command mode), then the 
 
 TEST_CASE("send and dispatch on the first letter")
 {
-    struct Row
-    {
-        const char *parameter;
-        std::string sent;
-        bool awaitsAnswer;
-        int status;
-    };
+    // parameter, what is sent, whether an answer is awaited, the exit status
+    using Row = std::tuple<const char *, std::string, bool, int>;
     // One byte a character: upper-cased where that stays in ISO 8859-1, else as it is; '?' for
     // characters outside it.
     const Row rows[] = {
@@ -167,18 +161,18 @@ TEST_CASE("send and dispatch on the first letter")
         {"\xe9", "?", false, ExitOk}, // not UTF-8: the platform decodes before this
         {"e", "", false, ExitFatal},  // refused by the port: never reported as sent
     };
-    for (const Row &row : rows) {
-        CAPTURE(row.parameter);
+    for (const auto &[parameter, sent, awaitsAnswer, status] : rows) {
+        CAPTURE(parameter);
         Run run;
         run.port.openable = {3};
-        run.port.refuseOutput = row.sent.empty();
-        run.start(row.parameter);
+        run.port.refuseOutput = sent.empty();
+        run.start(parameter);
         run.loop.advance(200ms);
         CHECK(run.port.tried == std::vector<int>{2, 3});
-        CHECK(run.port.written == row.sent);
+        CHECK(run.port.written == sent);
         CHECK(run.window.label1 == "Conectado em COM 3");
         CHECK(run.window.label1Colour == Window::Colour::Green);
-        if (row.awaitsAnswer) {
+        if (awaitsAnswer) {
             CHECK_FALSE(run.loop.ended);
             run.port.receive(std::string("\0", 1)); // a NUL alone is no answer
             run.loop.advance(499ms);
@@ -187,39 +181,33 @@ TEST_CASE("send and dispatch on the first letter")
             CHECK_FALSE(run.loop.ended); // the line has not been quiet long enough
             run.loop.advance(1ms);
         }
-        CHECK(run.loop.ended == row.status);
+        CHECK(run.loop.ended == status);
         CHECK_FALSE(run.port.portOpen());
-        CHECK(run.log.contents == (row.awaitsAnswer ? "1\xC1\r\n" : "-\r\n"));
-        CHECK(run.window.label8 == (row.awaitsAnswer ? "1Á" : "Comutel.exe 1"));
-        CHECK(run.streams.err.empty() == (row.status == ExitOk));
+        CHECK(run.log.contents == (awaitsAnswer ? "1\xC1\r\n" : "-\r\n"));
+        CHECK(run.window.label8 == (awaitsAnswer ? "1Á" : "Comutel.exe 1"));
+        CHECK(run.streams.err.empty() == (status == ExitOk));
     }
 }
 
 TEST_CASE("an answer is whole when the line is quiet, the buffer full, or 2 s have passed")
 {
-    struct Row
-    {
-        const char *name;
-        std::string piece;
-        std::chrono::milliseconds every;
-        std::size_t logged;
-    };
+    using Row = std::tuple<const char *, std::string, std::chrono::milliseconds, std::size_t>;
     const Row rows[] = {
         {"endless, 300 baud", "1", 33ms, 2000 / 33 + 1},
         {"endless, full speed", std::string(100, '1'), 1ms, 1024},
     };
-    for (const Row &row : rows) {
-        CAPTURE(row.name);
+    for (const auto &[name, piece, every, logged] : rows) {
+        CAPTURE(name);
         Run run;
         run.port.openable = {2};
         run.start("E");
         run.loop.advance(100ms);
         while (!run.loop.ended) {
-            run.port.receive(row.piece);
-            run.loop.advance(row.every);
+            run.port.receive(piece);
+            run.loop.advance(every);
         }
         CHECK(run.loop.ended == ExitOk);
-        CHECK(run.log.contents.size() == row.logged + 2);
+        CHECK(run.log.contents.size() == logged + 2);
     }
 }
 
@@ -238,47 +226,36 @@ TEST_CASE("no answer in 500 ms")
 
 TEST_CASE("every run ends in one order: log, port, turn, then the streams and the box")
 {
-    struct Row
-    {
-        const char *parameter;
-        std::set<int> openable;
-        const char *answer; // null: none
-        Journal ending;
-    };
+    using Row = std::tuple<const char *, std::set<int>, const char *, Journal>; // answer null: none
     const Row rows[] = {
         {"1", {2}, nullptr, {"close", "log -", "release"}},
         {"E", {2}, "0101", {"log 0101", "close", "release", "out 0101\n"}},
         {"E", {2}, nullptr, {"close", "log -", "release", "err"}},
         {"1", {}, nullptr, {"log -", "release", "err", "box Ravelto"}},
     };
-    for (const Row &row : rows) {
-        CAPTURE(std::string(row.parameter));
-        CAPTURE(row.openable.size());
+    for (const auto &[parameter, openable, answer, ending] : rows) {
+        CAPTURE(std::string(parameter));
+        CAPTURE(openable.size());
         Run run;
-        run.port.openable = row.openable;
-        run.start(row.parameter);
+        run.port.openable = openable;
+        run.start(parameter);
         run.loop.advance(100ms);
-        if (row.answer)
-            run.port.receive(row.answer);
+        if (answer)
+            run.port.receive(answer);
         run.loop.advance(5s);
         REQUIRE(run.loop.ended);
         // After the start's "-", nothing is written before the end; a run without an answer of
         // its own writes "-" again, so no caller reads another run's answer as its own.
         CHECK(run.journal.front() == "log -");
-        CHECK(Journal(run.journal.begin() + 1, run.journal.end()) == row.ending);
+        CHECK(Journal(run.journal.begin() + 1, run.journal.end()) == ending);
     }
 }
 
 TEST_CASE("turns: the search waits for its turn, 30 s at most")
 {
     using R = Turn::Result;
-    struct Row
-    {
-        const char *name;
-        std::deque<R> answers;
-        std::chrono::milliseconds firstAttempt;
-        const char *said; // on standard error
-    };
+    // name, the turn's answers, the first attempt, what standard error says
+    using Row = std::tuple<const char *, std::deque<R>, std::chrono::milliseconds, const char *>;
     std::deque<R> busyThenTaken(20, R::Busy); // asked every 50 ms
     busyThenTaken.push_back(R::Taken);
     const Row rows[] = {
@@ -294,19 +271,19 @@ TEST_CASE("turns: the search waits for its turn, 30 s at most")
          100ms,
          "comutel: não foi possível esperar a vez: motivo; seguindo sem esperar\n"},
     };
-    for (const Row &row : rows) {
-        CAPTURE(row.name);
+    for (const auto &[name, answers, firstAttempt, said] : rows) {
+        CAPTURE(name);
         Run run;
-        run.turn.answers = row.answers;
+        run.turn.answers = answers;
         run.port.openable = {2};
         run.start("1");
         CHECK(run.log.contents == "-\r\n"); // reset before the wait
-        run.loop.advance(row.firstAttempt - 1ms);
+        run.loop.advance(firstAttempt - 1ms);
         CHECK(run.port.tried.empty());
         run.loop.advance(1ms);
         CHECK(run.port.tried == std::vector<int>{2});
         CHECK(run.loop.ended == ExitOk);
-        CHECK(run.streams.err == row.said);
+        CHECK(run.streams.err == said);
         CHECK(run.turn.asked <= 602); // asked every 50 ms, not in a busy loop
     }
     Run window; // a window may stay for hours: it takes no turn
@@ -317,27 +294,21 @@ TEST_CASE("turns: the search waits for its turn, 30 s at most")
 
 TEST_CASE("a close request ends the program in every state, and nothing runs after")
 {
-    struct Row
-    {
-        const char *state;
-        const char *parameter;
-        std::set<int> openable;
-        std::chrono::milliseconds after;
-        const char *label1;
-    };
+    using Row = std::tuple<const char *, const char *, std::set<int>, std::chrono::milliseconds,
+                           const char *>;
     const Row rows[] = {
         {"searching", "E", {}, 200ms, "Buscando em COM 3"},
         {"connected, idle", "", {2}, 100ms, "Conectado em COM 2"},
         {"awaiting answer", "E", {2}, 300ms, "Conectado em COM 2"},
         {"gave up", "", {}, 3s, "Desconectado."},
     };
-    for (const Row &row : rows) {
-        CAPTURE(row.state);
+    for (const auto &[state, parameter, openable, after, label1] : rows) {
+        CAPTURE(state);
         Run run;
-        run.port.openable = row.openable;
-        run.start(row.parameter);
-        run.loop.advance(row.after);
-        CHECK(run.window.label1 == row.label1);
+        run.port.openable = openable;
+        run.start(parameter);
+        run.loop.advance(after);
+        CHECK(run.window.label1 == label1);
         CHECK_FALSE(run.loop.ended);
         const auto logWrites = [&run] {
             return std::count_if(run.journal.begin(), run.journal.end(),
@@ -352,6 +323,6 @@ TEST_CASE("a close request ends the program in every state, and nothing runs aft
         CHECK(run.port.tried.size() == attempts);
         CHECK(run.log.contents == "-\r\n");
         // A window's close does not touch the log; a command's end puts "-" back.
-        CHECK(logWrites() == logWritesBefore + (*row.parameter ? 1 : 0));
+        CHECK(logWrites() == logWritesBefore + (*parameter ? 1 : 0));
     }
 }

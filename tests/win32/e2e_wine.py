@@ -38,7 +38,7 @@ CASES = [
     ("no port at all: the advice box", ["1"], {}, {},
      1, "-", "", "não pôde detectar", None, True),
     ("COMUTEL_DEVICE names a port that is not there", ["1"], {2: []}, {"COMUTEL_DEVICE": "COM4"},
-     1, "-", "", "COM4", None, True),
+     1, "-", "", "COM4", "!recebido", True),
     ("COMUTEL_DEVICE names the board", ["3"], {2: [], 5: []}, {"COMUTEL_DEVICE": "com5"},
      0, "-", "", None, "relé 2 ligado", False),
     ("COMUTEL_DEVICE that is no COM port", ["1"], {2: []}, {"COMUTEL_DEVICE": "/dev/ttyS0"},
@@ -128,8 +128,7 @@ def pixels_of(colour, window_id, png):
     ppm = subprocess.run(["convert", str(png), "-depth", "8", "ppm:-"], capture_output=True,
                          check=True, timeout=BOUND).stdout
     # P6 header: magic, width, height, maximum, then the pixels
-    fields = ppm.split(maxsplit=4)
-    pixels = fields[4]
+    pixels = ppm.split(maxsplit=4)[4]
     return sum(1 for i in range(0, len(pixels) - 2, 3) if tuple(pixels[i:i + 3]) == colour)
 
 
