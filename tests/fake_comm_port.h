@@ -20,7 +20,6 @@ public:
     std::string settingsReadBack = "300,n,8,1";
     bool refuseOutput = false;
     std::string openProblemText; // what a failed open says
-    std::optional<int> named;    // the device the user named
 
     bool configured = false;
     std::vector<int> tried;
@@ -52,18 +51,12 @@ public:
     std::string input() override { return std::exchange(m_pending, std::string()); }
     std::string errorString() const override { return "fake error"; }
     std::string openProblem() const override { return m_open ? "" : openProblemText; }
-    std::optional<int> onlyPort() const override { return named; }
 
     // As the board.
     void receive(const std::string &bytes)
     {
         m_pending += bytes;
         notify(comEvReceive);
-    }
-    void vanish()
-    {
-        m_open = false;
-        notify(comEvPortLost);
     }
 
 private:

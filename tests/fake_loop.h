@@ -41,10 +41,6 @@ public:
         }
         m_now = std::max(m_now, until);
     }
-    std::chrono::milliseconds elapsed() const
-    {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(m_now - Clock::time_point());
-    }
 
     std::optional<int> ended;
 

@@ -39,10 +39,9 @@ struct ScratchFolder
     {
         return ::symlink(target.c_str(), (*this / name).c_str()) == 0;
     }
-    bool exists(const std::string &name) const
+    bool exists(const std::string &name) const // the link itself, not what it leads to
     {
-        struct stat info;
-        return ::lstat((*this / name).c_str(), &info) == 0;
+        return std::filesystem::exists(std::filesystem::symlink_status(*this / name));
     }
 };
 

@@ -1,11 +1,11 @@
 // What an open of a serial device would meet, as `--ports` tells it without ever opening the
 // device: every form of lock file (and which an open removes first), an flock, a missing device,
 // no permission (and what to do), not a serial port; and the same words from an open that fails.
-#include "doctest_skip.h"
 #include "port_check.h"
 #include "port_listing.h"
 #include "pty_pair.h"
 #include "scratch_folder.h"
+#include "skip.h"
 #include "termios_port.h"
 #include "test_fd_watcher.h"
 

@@ -1,8 +1,8 @@
 // The real port against pseudo-terminals: each case links a fresh pty as COM2 (ttyS1) in a
 // folder of its own, plays the board on the master side, and runs the loop's part itself.
-#include "doctest_skip.h"
-#include "pty_pair.h"
+#include "pty_board.h"
 #include "scratch_folder.h"
+#include "skip.h"
 #include "termios_port.h"
 #include "test_fd_watcher.h"
 
@@ -34,21 +34,6 @@ struct Bench
         const std::string pty = board.slavePath().substr(board.slavePath().rfind('/') + 1);
         return locks.exists("LCK..ttyS1") == held && locks.exists("LCK.." + pty) == held;
     }
-    std::string readBoard(size_t count)
-    {
-        std::string bytes;
-        char buffer[4096];
-        pollfd wait{board.master(), POLLIN, 0};
-        for (ssize_t size = 1; size > 0 && bytes.size() < count && ::poll(&wait, 1, 5000) > 0;) {
-            size = ::read(board.master(), buffer, sizeof buffer);
-            bytes.append(buffer, static_cast<size_t>(std::max<ssize_t>(size, 0)));
-        }
-        return bytes;
-    }
-    bool writeBoard(const std::string &bytes)
-    {
-        return ::write(board.master(), bytes.data(), bytes.size()) == ssize_t(bytes.size());
-    }
 };
 
 #define REQUIRE_BENCH(bench)                                                                       \
@@ -57,12 +42,18 @@ struct Bench
 
 } // namespace
 
-TEST_CASE("the line while open, our locks, and every byte out before the close")
+TEST_CASE("the line while open (settings that are no line refused), our locks, and every byte "
+          "out before the close")
 {
     Bench bench;
     REQUIRE_BENCH(bench);
     TermiosPort port(bench.places(), bench.watcher);
     CommSettings settings;
+    for (const char *line : {"300,x,8,1", "300,n,9,1", "301,n,8,1", "300,n,8,3", "300,n,8", ""}) {
+        settings.Settings = line;
+        CHECK_MESSAGE(!port.configure(settings), line);
+    }
+    settings.Settings = CommSettings().Settings;
     settings.OutBufferSize = 256 * 1024; // more than the pty takes at once: some waits in ours
     REQUIRE_MESSAGE(bench.open(port, settings), port.errorString()); // DTR/RTS refused on a pty
     CHECK(port.settings() == "300,n,8,1");
@@ -87,7 +78,7 @@ TEST_CASE("the line while open, our locks, and every byte out before the close")
     CHECK(!port.output(command + "9")); // past the output buffer: refused whole
     REQUIRE(port.output(command));
     std::string received;
-    std::thread board([&] { received = bench.readBoard(command.size()); });
+    std::thread board([&] { received = readBoard(bench.board, command.size()); });
     REQUIRE(port.setPortOpen(false)); // no loop in between
     board.join();
     CHECK((!port.portOpen() && bench.locks.exists("LCK..ttyS1")));
@@ -98,17 +89,17 @@ TEST_CASE("input is what came after the open, without NULs, up to the input buff
 {
     Bench bench;
     REQUIRE_BENCH(bench);
-    REQUIRE(bench.writeBoard("stale")); // waiting before the open: no answer to our command
+    REQUIRE(writeBoard(bench.board, "stale")); // waiting before the open: no answer to our command
     TermiosPort port(bench.places(), bench.watcher);
     CommSettings settings;
     settings.InBufferSize = 5;
     REQUIRE(bench.open(port, settings));
-    REQUIRE(bench.writeBoard(std::string("A\0B\0\0C\0", 7)));
+    REQUIRE(writeBoard(bench.board, std::string("A\0B\0\0C\0", 7)));
     std::string received;
     while (received.size() < 3 && bench.watcher.runOnce())
         received += port.input();
     CHECK(received == "ABC");
-    REQUIRE(bench.writeBoard("DEFGHIJ")); // overruns the five bytes of the input buffer
+    REQUIRE(writeBoard(bench.board, "DEFGHIJ")); // overruns the five bytes of the input buffer
     while (bench.events.size() < 2 && bench.watcher.runOnce()) {
     }
     CHECK(port.input() == "DEFGH");
@@ -130,43 +121,18 @@ TEST_CASE("a hang-up closes the port once, from the loop, and gives back our loc
     CHECK(!bench.watcher.runOnce(0)); // nothing watched any more: no second event
 }
 
-TEST_CASE("opens refused, each with its line, leaving no lock of ours")
-{
-    enum Hold { Flock, OnlyMissing };
-    const struct
-    {
-        const char *what;
-        Hold hold;
-        std::string problem; // after "COM2 (<device>): "
-    } rows[] = {
-        {"an flock", Flock, "em uso por outro programa (PID " + std::to_string(::getpid()) + ")"},
-        {"COMUTEL_DEVICE missing", OnlyMissing, "dispositivo ausente"},
-    };
-    for (const auto &row : rows) {
-        CAPTURE(row.what);
-        Bench bench;
-        REQUIRE_BENCH(bench);
-        const int holder = ::open(bench.board.slavePath().c_str(), O_RDWR | O_NOCTTY);
-        REQUIRE((holder >= 0 && (row.hold != Flock || ::flock(holder, LOCK_EX) == 0)));
-        TermiosPort::Places places = bench.places();
-        places.onlyDevice = row.hold == OnlyMissing ? bench.devices / "gone" : "";
-        TermiosPort port(places, bench.watcher);
-        CHECK(!bench.open(port));
-        CHECK(port.onlyPort() == (places.onlyDevice.empty() ? std::nullopt : std::optional(2)));
-        const std::string device = bench.devices / (row.hold == OnlyMissing ? "gone" : "ttyS1");
-        CHECK(port.openProblem().rfind("COM2 (" + device + "): " + row.problem, 0) == 0);
-        CHECK(!port.portOpen());
-        CHECK(!bench.locks.exists("LCK..ttyS1"));
-        ::close(holder);
-    }
-}
-
-TEST_CASE("line settings that are not a line are refused")
+TEST_CASE("an open refused by another's flock says who holds it, leaving no lock of ours")
 {
     Bench bench;
-    CommSettings settings;
-    for (const char *line : {"300,x,8,1", "300,n,9,1", "301,n,8,1", "300,n,8,3", "300,n,8", ""}) {
-        settings.Settings = line;
-        CHECK_MESSAGE(!TermiosPort(bench.places(), bench.watcher).configure(settings), line);
-    }
+    REQUIRE_BENCH(bench);
+    const int holder = ::open(bench.board.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    REQUIRE((holder >= 0 && ::flock(holder, LOCK_EX) == 0));
+    TermiosPort port(bench.places(), bench.watcher);
+    CHECK(!bench.open(port));
+    const std::string pid = std::to_string(::getpid());
+    CHECK(port.openProblem().rfind(
+              "COM2 (" + bench.devices / "ttyS1" + "): em uso por outro programa (PID " + pid, 0) ==
+          0);
+    CHECK((!port.portOpen() && !bench.locks.exists("LCK..ttyS1")));
+    ::close(holder);
 }

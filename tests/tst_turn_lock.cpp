@@ -1,7 +1,7 @@
 // Turns between runs: taken and busy between two holders, who holds it, and what stands at the
 // lock's path: a lone run, or a line, never a hang.
-#include "doctest_skip.h"
 #include "scratch_folder.h"
+#include "skip.h"
 #include "turn_lock.h"
 
 #include <tuple>
