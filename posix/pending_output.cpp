@@ -18,8 +18,8 @@ bool PendingOutput::flush(int fd)
         const ssize_t written = ::write(fd, m_bytes.data(), m_bytes.size());
         if (written > 0)
             m_bytes.erase(0, static_cast<size_t>(written));
-        else if (written < 0 && errno == EAGAIN)
-            return true;
+        else if (written == 0 || errno == EAGAIN)
+            return true; // the driver takes no more now: the rest waits for the next chance
         else if (written < 0 && errno != EINTR)
             return false;
     }
