@@ -13,7 +13,11 @@ cleanup()
 {
     [[ -z $sim ]] || { kill "$sim" && wait "$sim"; } 2>/dev/null || true
     apt-get purge -y -qq comutel >/dev/null 2>&1 || true
-    ! id "$user" >/dev/null 2>&1 || userdel -r "$user" 2>/dev/null || true
+    if id "$user" >/dev/null 2>&1; then
+        pkill -KILL -u "$user" || true
+        while pgrep -u "$user" >/dev/null; do sleep 0.1; done # userdel refuses a user still running
+        userdel -r "$user" 2>/dev/null || true
+    fi
 }
 trap 'cleanup; rm -rf "$work"' EXIT
 step() { echo "pacote: $*"; }
@@ -80,13 +84,15 @@ userdel "$outsider"
 # folder, so that the machine's own turn stays free).
 turns=$(mktemp -d) && chmod 0755 "$turns" &&
     install -o root -g dialout -m 0660 /dev/null "$turns/turn.lock"
-setpriv --reuid="$user" --regid="$user" --init-groups flock "$turns/turn.lock" sleep 600 &
+# One process holds it, so that ending it ends the hold.
+setpriv --reuid="$user" --regid="$user" --init-groups \
+    bash -c 'exec 9<"$0" && flock 9 && exec sleep 600' "$turns/turn.lock" &
 holder=$!
-wait_for /proc/locks "FLOCK .* $holder " || fail "a vez não foi segurada"
+wait_for /proc/locks "FLOCK .*:$(stat -c %i "$turns/turn.lock") " || fail "a vez não foi segurada"
 start=$SECONDS
 tools/with-ports.sh --locks "$turns" COM2="$pty" -- "${runas[@]}" comutel 2 2>"$work/turn.err" ||
     fail "comutel 2 com a vez presa: $?"
-kill "$holder"
+kill "$holder" && wait "$holder" 2>/dev/null || true
 grep -q "não liberou a vez" "$work/turn.err" || fail "a vez presa não foi dita: $(cat "$work/turn.err")"
 ((SECONDS - start >= 29)) || fail "comutel 2 não esperou a vez"
 rm -rf "$turns"
