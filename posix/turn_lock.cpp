@@ -69,11 +69,9 @@ Turn::Result TurnLock::tryTake()
 {
     if (m_taken)
         return Result::Taken;
-    if (m_fd < 0) {
-        const Result opened = open();
-        if (m_fd < 0)
-            return opened;
-    }
+    if (m_fd < 0)
+        if (const std::optional<Result> failed = open())
+            return *failed;
     if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
         m_taken = true;
         return Result::Taken;
@@ -94,7 +92,7 @@ void TurnLock::release()
 }
 
 // Read access is all flock needs. No link is followed, no FIFO waited on.
-Turn::Result TurnLock::open()
+std::optional<Turn::Result> TurnLock::open()
 {
     const char *const path = m_path.c_str();
     for (int attempt = 0; m_fd < 0 && attempt < 2; ++attempt) {
@@ -124,7 +122,7 @@ Turn::Result TurnLock::open()
         m_error = m_path + " não é um arquivo comum";
         return Result::Failed;
     }
-    return Result::Taken;
+    return std::nullopt;
 }
 
 Turn::Result TurnLock::fail(const std::string &reason)

@@ -7,6 +7,7 @@
 
 #include "turn.h"
 
+#include <optional>
 #include <string>
 
 class TurnLock : public Turn
@@ -36,7 +37,8 @@ public:
     const std::string &path() const { return m_path; }
 
 private:
-    Result open();
+    // Opens the file; on failure, what tryTake reports instead.
+    std::optional<Result> open();
     Result fail(const std::string &reason);
 
     std::string m_path;
