@@ -1,6 +1,7 @@
 #include "port_locks.h"
 
 #include "file_trust.h"
+#include "proc_locks.h"
 
 #include <cerrno>
 #include <climits>
@@ -10,11 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace portlocks {
@@ -200,19 +199,7 @@ std::optional<long> flockHolder(const std::string &devicePath)
     std::ifstream locks("/proc/locks");
     if (::stat(devicePath.c_str(), &device) != 0 || !locks)
         return std::nullopt;
-    // "1: FLOCK  ADVISORY  WRITE 1234 00:1a:5 0 EOF"; waiters' lines carry "->" and are skipped.
-    char id[64];
-    std::snprintf(id, sizeof id, "%02x:%02x:%llu", major(device.st_dev), minor(device.st_dev),
-                  static_cast<unsigned long long>(device.st_ino));
-    std::string line;
-    while (std::getline(locks, line)) {
-        std::istringstream fields(line);
-        std::string number, kind, mode, access, pid, file;
-        if (fields >> number >> kind >> mode >> access >> pid >> file && kind == "FLOCK" &&
-            file == id)
-            return std::atol(pid.c_str());
-    }
-    return std::nullopt;
+    return proclocks::flockHolder(locks, device.st_dev, device.st_ino);
 }
 
 } // namespace portlocks
