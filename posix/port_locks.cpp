@@ -21,6 +21,9 @@ namespace portlocks {
 namespace {
 
 constexpr long kDefaultPidMax = 4194304; // the kernel's own ceiling
+// No program writes a longer lock file, and a longer one names no process: it is read to one
+// byte more, so that it is never judged by its beginning alone.
+constexpr std::size_t kLongestLock = 128;
 
 bool isRunning(long pid)
 {
@@ -49,7 +52,7 @@ std::optional<Contents> readLockFile(const std::string &path, bool *exists)
         return std::nullopt;
     Contents contents;
     struct stat info;
-    char buffer[128];
+    char buffer[kLongestLock + 1];
     ssize_t count = -1;
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
         count = ::read(fd, buffer, sizeof buffer);
@@ -111,6 +114,8 @@ long maxPid()
 long pidIn(const std::string &contents, long pidLimit)
 {
     const auto possible = [pidLimit](long long pid) { return pid >= 1 && pid <= pidLimit; };
+    if (contents.size() > kLongestLock)
+        return 0;
     // A binary pid is four bytes in the machine's order; any other four bytes that are not text
     // ("abc\n") name a value no process has, and are taken for what they are: no pid.
     const bool text =
