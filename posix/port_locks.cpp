@@ -1,6 +1,7 @@
 #include "port_locks.h"
 
 #include "file_trust.h"
+#include "proc_locks.h"
 
 #include <cerrno>
 #include <climits>
@@ -10,11 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace portlocks {
@@ -22,6 +21,9 @@ namespace portlocks {
 namespace {
 
 constexpr long kDefaultPidMax = 4194304; // the kernel's own ceiling
+// No program writes a longer lock file, and a longer one names no process: it is read to one
+// byte more, so that it is never judged by its beginning alone.
+constexpr std::size_t kLongestLock = 128;
 
 bool isRunning(long pid)
 {
@@ -50,7 +52,7 @@ std::optional<Contents> readLockFile(const std::string &path, bool *exists)
         return std::nullopt;
     Contents contents;
     struct stat info;
-    char buffer[128];
+    char buffer[kLongestLock + 1];
     ssize_t count = -1;
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
         count = ::read(fd, buffer, sizeof buffer);
@@ -112,6 +114,8 @@ long maxPid()
 long pidIn(const std::string &contents, long pidLimit)
 {
     const auto possible = [pidLimit](long long pid) { return pid >= 1 && pid <= pidLimit; };
+    if (contents.size() > kLongestLock)
+        return 0;
     // A binary pid is four bytes in the machine's order; any other four bytes that are not text
     // ("abc\n") name a value no process has, and are taken for what they are: no pid.
     const bool text =
@@ -200,19 +204,7 @@ std::optional<long> flockHolder(const std::string &devicePath)
     std::ifstream locks("/proc/locks");
     if (::stat(devicePath.c_str(), &device) != 0 || !locks)
         return std::nullopt;
-    // "1: FLOCK  ADVISORY  WRITE 1234 00:1a:5 0 EOF"; waiters' lines carry "->" and are skipped.
-    char id[64];
-    std::snprintf(id, sizeof id, "%02x:%02x:%llu", major(device.st_dev), minor(device.st_dev),
-                  static_cast<unsigned long long>(device.st_ino));
-    std::string line;
-    while (std::getline(locks, line)) {
-        std::istringstream fields(line);
-        std::string number, kind, mode, access, pid, file;
-        if (fields >> number >> kind >> mode >> access >> pid >> file && kind == "FLOCK" &&
-            file == id)
-            return std::atol(pid.c_str());
-    }
-    return std::nullopt;
+    return proclocks::flockHolder(locks, device.st_dev, device.st_ino);
 }
 
 } // namespace portlocks

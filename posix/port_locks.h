@@ -15,8 +15,8 @@ namespace portlocks {
 // The largest pid the kernel hands out (/proc/sys/kernel/pid_max).
 long maxPid();
 
-// The pid that a lock file's contents name; 0 when they name none (empty, garbage, a value no
-// process could have).
+// The pid that a lock file's contents name; 0 when they name none (empty, garbage, longer than
+// any lock file, a value no process could have).
 long pidIn(const std::string &contents, long pidLimit = maxPid());
 
 // The machine's lock folders: /run/lock, and /var/lock where that is another folder.

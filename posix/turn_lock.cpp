@@ -1,18 +1,15 @@
 #include "turn_lock.h"
 
 #include "file_trust.h"
+#include "proc_locks.h"
 
 #include <cerrno>
-#include <cinttypes>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #ifndef COMUTEL_TURN_LOCK
@@ -27,27 +24,6 @@ bool inSharedLockFolder(const std::string &path)
 {
     const std::string folder = filetrust::folderOf(path);
     return folder == "/run/lock" || folder == "/var/lock";
-}
-
-// The pid of the process whose flock is on the file (dev, inode) in /proc/locks; 0 if none.
-long flockHolder(dev_t device, ino_t inode)
-{
-    std::ifstream locks("/proc/locks");
-    std::string line;
-    while (std::getline(locks, line)) {
-        std::istringstream fields(line);
-        std::string number, kind, advisory, access, where;
-        long pid = 0;
-        // Waiters come as "N: -> FLOCK ...": the second field tells them apart.
-        if (!(fields >> number >> kind >> advisory >> access >> pid >> where) || kind != "FLOCK")
-            continue;
-        unsigned major = 0, minor = 0;
-        std::uintmax_t node = 0;
-        if (std::sscanf(where.c_str(), "%x:%x:%" SCNuMAX, &major, &minor, &node) == 3 &&
-            makedev(major, minor) == device && node == inode)
-            return pid;
-    }
-    return 0;
 }
 
 std::string commandName(long pid)
@@ -136,7 +112,8 @@ std::string TurnLock::holder() const
     struct stat info;
     if ((m_fd >= 0 ? ::fstat(m_fd, &info) : ::stat(m_path.c_str(), &info)) != 0)
         return {};
-    const long pid = flockHolder(info.st_dev, info.st_ino);
+    std::ifstream locks("/proc/locks");
+    const long pid = proclocks::flockHolder(locks, info.st_dev, info.st_ino).value_or(0);
     if (pid <= 0)
         return {};
     const std::string name = commandName(pid);

@@ -98,6 +98,7 @@ TEST_CASE("lock files, flocks and devices as --ports tells them, without opening
         {"digits run into garbage", "ttyS1", File, pid + "abc\n", naming, false},
         {"zero", "ttyS1", File, "0000000000\n", naming, false},
         {"eleven digits", "ttyS1", File, "12345678901\n", naming, false},
+        {"129 bytes", "ttyS1", File, std::string(128 - pid.size(), ' ') + pid + "7\n", naming, 0},
         {"a link", "ttyS1", Link, "", naming, false},
         {"a FIFO", "ttyS1", Fifo, "", naming, false},
         {"an flock", "", Flock, "", "em uso por outro programa (PID " + self + ")", false},

@@ -21,6 +21,8 @@ packages=(
     time python3
     # tst_command_line: localedef's sources, for an ISO 8859-15 locale of its own
     locales
+    # tests/fuzz: clang's libFuzzer and sanitizers
+    clang libclang-rt-14-dev
 )
 # More named by the caller: tools/run-tests.sh adds what the package test needs.
 packages+=("$@")

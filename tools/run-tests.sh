@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds comutel and runs the whole test suite: the Linux
-# build's tests, its unit tests again under AddressSanitizer and UBSan, the Debian package, and
-# the Windows build's tests under Wine.
+# build's tests, its unit tests again under AddressSanitizer and UBSan, the fuzz targets, the
+# Debian package, and the Windows build's tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,6 +22,9 @@ units=$(ctest --test-dir build -L unit -N | sed -n 's/^ *Test *#[0-9]*: //p')
 cmake --build build-sanitize -j"$(nproc)" --target $units
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-sanitize -L unit --output-on-failure -j2 --timeout 600
+
+# Every parser of what comes from outside, under libFuzzer for 20 s each: a finding fails.
+tools/run-fuzz.sh build-fuzz
 
 # The Debian package: built, checked, installed and used as a dialout user, then purged.
 tools/install-deps.sh lintian man-db binutils passwd
