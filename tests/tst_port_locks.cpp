@@ -74,7 +74,7 @@ std::string checkAndOpenAsNobody(gid_t gid, const std::string &devices, const st
 
 TEST_CASE("lock files, flocks and devices as --ports tells them, opening only a free-looking pty")
 {
-    enum Kind { File, Link, Fifo, Flock, Missing, PlainFile, LeftExclusive };
+    enum Kind { File, Link, Fifo, Flock, Missing, PlainFile };
     const long live = ::getppid();
     const std::string self = std::to_string(::getpid());
     const std::string pid = std::to_string(live),
@@ -109,7 +109,6 @@ TEST_CASE("lock files, flocks and devices as --ports tells them, opening only a 
         {"a link", "ttyS1", Link, "", naming, false},
         {"a FIFO", "ttyS1", Fifo, "", naming, false},
         {"an flock", "", Flock, "", "em uso por outro programa (PID " + self + ")", false},
-        {"exclusive mode left by a program that ended: root's", "", LeftExclusive, "", "livre", 0},
         {"missing", "", Missing, "", "dispositivo ausente", false},
         {"a plain file", "", PlainFile, "", notSerial + " (não é um dispositivo de caracteres)", 0},
         // clang-format on
@@ -135,10 +134,7 @@ TEST_CASE("lock files, flocks and devices as --ports tells them, opening only a 
         REQUIRE((row.kind != File || ::chown((locks / lock).c_str(), row.owner, 0) == 0));
         REQUIRE((row.age == 0 || ::utimensat(AT_FDCWD, (locks / lock).c_str(), changed, 0) == 0));
         const int holder = ::open(board.slavePath().c_str(), O_RDWR | O_NOCTTY);
-        REQUIRE((holder >= 0 && (row.kind != Flock || ::flock(holder, LOCK_EX) == 0) &&
-                 (row.kind != LeftExclusive || // none holds it open then
-                  (::ioctl(holder, TIOCEXCL) == 0 && ::dup2(board.master(), holder) == holder &&
-                   ::dup2(board.master(), board.slave()) >= 0))));
+        REQUIRE((holder >= 0 && (row.kind != Flock || ::flock(holder, LOCK_EX) == 0)));
         const int inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         REQUIRE(::inotify_add_watch(inotify, board.slavePath().c_str(), IN_OPEN) >= 0);
 
