@@ -65,6 +65,9 @@ public:
     virtual std::string openProblem() const = 0;
     // After configure(): one line for each entry of the user's COM map that was ignored.
     virtual std::vector<std::string> mapProblems() const { return {}; }
+    // After an open, whether it opened or not: one line for each thing it passed over that a
+    // user should hear of (a forged lock file).
+    virtual std::vector<std::string> openNotices() const { return {}; }
     // After configure(): the COM number of the one device the user named for the board, which
     // is then the only port that opens; empty when the user named none.
     virtual std::optional<int> onlyPort() const { return std::nullopt; }

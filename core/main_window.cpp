@@ -129,6 +129,8 @@ void MainWindow::onScanTick()
     MSComm1.setCommPort(portCounter);
     if (!MSComm1.setPortOpen(true) && !MSComm1.openProblem().empty())
         openProblems.push_back(MSComm1.openProblem());
+    for (const std::string &notice : MSComm1.openNotices())
+        say(notice);
     setStatus("Buscando em COM " + std::to_string(portCounter), Window::Colour::Black);
 
     if (MSComm1.portOpen()) {

@@ -8,8 +8,10 @@
 #include <cstring>
 #include <fstream>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -17,9 +19,6 @@
 namespace portcheck {
 
 namespace {
-
-constexpr unsigned kFirstPtyMajor = 136; // Unix98 pseudo-terminal slaves: 136 to 143
-constexpr unsigned kLastPtyMajor = 143;
 
 Finding fromSystem(State state, int error)
 {
@@ -30,7 +29,7 @@ Finding fromSystem(State state, int error)
 // driver's port tells in `type` what UART it found, 0 for none. Without sysfs, assume a port.
 bool isSerial(dev_t device)
 {
-    if (major(device) >= kFirstPtyMajor && major(device) <= kLastPtyMajor)
+    if (isPseudoTerminal(device))
         return true;
     const std::string node =
         "/sys/dev/char/" + std::to_string(major(device)) + ':' + std::to_string(minor(device));
@@ -80,7 +79,46 @@ std::string userName(uid_t uid)
     return user ? user->pw_name : std::to_string(uid);
 }
 
+// Opened without becoming our terminal, asked, and closed: nothing on its line changes.
+Finding probe(const std::string &path, dev_t device)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EBUSY ? heldExclusively(device, -1) : fromSystem(State::NotSerial, errno);
+    const Finding finding =
+        inExclusiveMode(fd) ? heldExclusively(device, fd) : Finding{State::Free, {}};
+    ::close(fd);
+    return finding;
+}
+
 } // namespace
+
+bool isPseudoTerminal(dev_t device)
+{
+    return major(device) >= 136 && major(device) <= 143; // Unix98 pseudo-terminal slaves
+}
+
+bool inExclusiveMode(int fd)
+{
+    int exclusive = 0;
+    return ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+}
+
+Finding heldExclusively(dev_t device, int ownFd)
+{
+    if (const auto holder = portlocks::deviceHolder(device, ownFd))
+        return {State::Busy, "PID " + std::to_string(holder->pid) + ", " + holder->name};
+    // A UART's exclusive mode ends with its last close: a holder we cannot see has it.
+    if (!isPseudoTerminal(device))
+        return {State::Busy, {}};
+    return {ownFd >= 0 ? State::Free : State::LeftExclusive, {}};
+}
+
+std::string forgery(const portlocks::LockFile &lock)
+{
+    return "trava falsa ignorada: " + lock.path + " é de " + userName(lock.owner) +
+           ", mas nomeia o PID " + std::to_string(lock.pid) + ", de " + userName(lock.pidUser);
+}
 
 Finding check(const std::string &path, const std::vector<std::string> &lockFolders)
 {
@@ -99,6 +137,10 @@ Finding check(const std::string &path, const std::vector<std::string> &lockFolde
         return {State::NotSerial, {}};
     if (portlocks::flockHolder(path))
         return flockedBy(path);
+    if (isPseudoTerminal(info.st_rdev))
+        return probe(path, info.st_rdev);
+    if (const auto holder = portlocks::deviceHolder(info.st_rdev))
+        return {State::Busy, "PID " + std::to_string(holder->pid) + ", " + holder->name};
     return {State::Free, {}};
 }
 
@@ -152,6 +194,11 @@ std::string describe(const Finding &finding)
         return "sem permissão; " + finding.detail;
     case State::NotSerial:
         return "não é uma porta serial em funcionamento" + detail;
+    case State::LeftExclusive:
+        return "em modo exclusivo (TIOCEXCL), sem processo deste usuário que a tenha aberta: se "
+               "não é de outro usuário, quem a usava terminou sem desfazê-lo, e o pseudo-terminal "
+               "o guarda até ser fechado; reinicie o programa que o criou, ou rode o comutel uma "
+               "vez como root, que o desfaz";
     }
     return {};
 }

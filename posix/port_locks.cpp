@@ -3,6 +3,7 @@
 #include "file_trust.h"
 #include "proc_locks.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,31 +40,28 @@ bool isDigit(char c)
 struct Contents
 {
     std::string bytes;
-    dev_t device = 0;
-    ino_t inode = 0;
+    struct stat info = {};
+    bool read = false; // a plain file, and read
 };
 
 // Never through a link, and never blocking on a FIFO that someone left in the lock folder;
-// whatever is not a plain file names no process.
-std::optional<Contents> readLockFile(const std::string &path, bool *exists)
+// whatever is not a plain file names no process. Empty when there is no such file.
+std::optional<Contents> readLockFile(const std::string &path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    *exists = fd >= 0 || errno != ENOENT;
-    if (fd < 0)
-        return std::nullopt;
     Contents contents;
-    struct stat info;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || ::lstat(path.c_str(), &contents.info) != 0)
+            return std::nullopt;
+        return contents;
+    }
     char buffer[kLongestLock + 1];
-    ssize_t count = -1;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        count = ::read(fd, buffer, sizeof buffer);
-        contents.device = info.st_dev;
-        contents.inode = info.st_ino;
+    if (::fstat(fd, &contents.info) == 0 && S_ISREG(contents.info.st_mode)) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        contents.read = count >= 0;
+        contents.bytes.assign(buffer, static_cast<size_t>(std::max<ssize_t>(count, 0)));
     }
     ::close(fd);
-    if (count < 0)
-        return std::nullopt;
-    contents.bytes.assign(buffer, static_cast<size_t>(count));
     return contents;
 }
 
@@ -71,10 +70,35 @@ std::optional<Contents> readLockFile(const std::string &path, bool *exists)
 bool removeIfSame(const std::string &path, unsigned long long device, unsigned long long inode,
                   const std::string &bytes)
 {
-    bool exists = false;
-    const std::optional<Contents> now = readLockFile(path, &exists);
-    return now && now->device == device && now->inode == inode && now->bytes == bytes &&
-           ::unlink(path.c_str()) == 0;
+    const std::optional<Contents> now = readLockFile(path);
+    return now && now->read && now->info.st_dev == device && now->info.st_ino == inode &&
+           now->bytes == bytes && ::unlink(path.c_str()) == 0;
+}
+
+// Changed less than kLockWritingTime ago; a time ahead of the clock is no sign of a writer.
+bool mayBeBeingWritten(const struct stat &info)
+{
+    timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const auto age = std::chrono::seconds(now.tv_sec - info.st_mtim.tv_sec) +
+                     std::chrono::nanoseconds(now.tv_nsec - info.st_mtim.tv_nsec);
+    return age > -kLockWritingTime && age < kLockWritingTime;
+}
+
+// The users a process runs as (real, effective, saved, file system); empty when unknown.
+std::vector<long> usersOf(long pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    std::vector<long> users;
+    while (users.empty() && std::getline(status, line)) {
+        std::istringstream fields(line);
+        std::string key;
+        long user;
+        for (fields >> key; key == "Uid:" && fields >> user;)
+            users.push_back(user);
+    }
+    return users;
 }
 
 std::string classicForm(long pid)
@@ -159,26 +183,68 @@ std::vector<std::string> lockNames(const std::string &devicePath)
 }
 
 std::optional<LockFile> lockFileOn(const std::string &devicePath,
-                                   const std::vector<std::string> &folders, bool removeStale)
+                                   const std::vector<std::string> &folders, bool removeStale,
+                                   std::vector<LockFile> *forged)
 {
     const std::vector<std::string> names = lockNames(devicePath);
     for (const std::string &folder : folders) {
         for (const std::string &name : names) {
             const std::string path = folder + "/LCK.." + name;
-            bool exists = false;
-            const std::optional<Contents> contents = readLockFile(path, &exists);
-            if (!exists)
+            const std::optional<Contents> contents = readLockFile(path);
+            if (!contents)
                 continue;
-            const long pid = contents ? pidIn(contents->bytes) : 0;
-            if (pid == 0 || (pid != ::getpid() && isRunning(pid)))
-                return LockFile{path, pid};
+            LockFile lock{path, contents->read ? pidIn(contents->bytes) : 0,
+                          static_cast<long>(contents->info.st_uid)};
+            // A plain file we may not read could say anything: only root, who may, judges it.
+            const bool unread = !contents->read && S_ISREG(contents->info.st_mode);
+            if (lock.pid == 0 && (unread || mayBeBeingWritten(contents->info)))
+                return lock;
+            if (lock.pid != 0 && lock.pid != ::getpid() && isRunning(lock.pid)) {
+                const std::vector<long> users = usersOf(lock.pid);
+                if (lock.owner == 0 || users.empty() ||
+                    std::find(users.begin(), users.end(), lock.owner) != users.end())
+                    return lock;
+                lock.pidUser = users.size() > 1 ? users[1] : users[0];
+                if (forged)
+                    forged->push_back(lock);
+            }
             // Stale. One we may not remove (another user's, in a sticky folder) stops no one:
             // the flock on the device guards the port then.
-            if (removeStale)
-                removeIfSame(path, contents->device, contents->inode, contents->bytes);
+            if (removeStale && contents->read)
+                removeIfSame(path, contents->info.st_dev, contents->info.st_ino, contents->bytes);
         }
     }
     return std::nullopt;
+}
+
+std::optional<Holder> deviceHolder(unsigned long long device, int ownFd)
+{
+    DIR *processes = ::opendir("/proc");
+    std::optional<Holder> holder;
+    for (dirent *process; !holder && processes && (process = ::readdir(processes));) {
+        const std::string folder = std::string("/proc/") + process->d_name + "/fd";
+        DIR *fds = isDigit(process->d_name[0]) ? ::opendir(folder.c_str()) : nullptr;
+        const bool self = std::atol(process->d_name) == ::getpid();
+        for (dirent *fd; !holder && fds && (fd = ::readdir(fds));) {
+            const std::string link = folder + '/' + fd->d_name;
+            char target[6] = {};
+            struct stat info;
+            // Only what was opened under /dev is stat'ed: never a file of a hung network mount.
+            if ((self && std::atoi(fd->d_name) == ownFd) ||
+                ::readlink(link.c_str(), target, sizeof target) < 5 ||
+                std::strncmp(target, "/dev/", 5) != 0 || ::stat(link.c_str(), &info) != 0 ||
+                !S_ISCHR(info.st_mode) || info.st_rdev != device)
+                continue;
+            std::ifstream comm("/proc/" + std::string(process->d_name) + "/comm");
+            holder = Holder{std::atol(process->d_name), {}};
+            std::getline(comm, holder->name);
+        }
+        if (fds)
+            ::closedir(fds);
+    }
+    if (processes)
+        ::closedir(processes);
+    return holder;
 }
 
 std::vector<OwnLock> takeLocks(const std::string &devicePath, const std::string &folder)

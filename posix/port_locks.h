@@ -1,11 +1,13 @@
 // Who else holds a serial port, and the marks we leave on one we hold. Serial programs mark a
 // port they use with a lock file LCK..NAME in /run/lock that holds their pid: "      1234 minicom
-// user" from minicom, "1234\n" from older tools, four binary bytes from some. A lock naming a
-// live process keeps the port from us; one naming no process at all may be a lock still being
-// written, so it is kept and respected too. picocom and comutel also take an flock on the
-// device itself; /proc/locks tells by whom.
+// user" from minicom, "1234\n" from older tools, four binary bytes from some. /run/lock is
+// writable by every user, so a lock keeps the port from us only when it could be true: a live
+// process's, in a file of root's or of that process's user, or one naming no process that is
+// young enough to be still being written. picocom and comutel also take an flock on the device
+// itself; /proc/locks tells by whom, and /proc/PID/fd who has the device open.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,18 +28,35 @@ std::vector<std::string> systemFolders();
 // the device it leads to.
 std::vector<std::string> lockNames(const std::string &devicePath);
 
+// How long after its last change a lock naming no process may still be being written.
+constexpr std::chrono::seconds kLockWritingTime{2};
+
 struct LockFile
 {
     std::string path;
-    long pid = 0; // 0: the file names no process
+    long pid = 0;      // 0: the file names no process
+    long owner = -1;   // the file's owner
+    long pidUser = -1; // the user the named process runs as, when known
 };
 
-// The lock file that keeps devicePath from us: one naming a live process other than ours, or
-// one naming no process at all. A lock of a process that has ended, or naming our own pid, is
-// stale: with removeStale it is removed; one we may not remove is passed over all the same.
+// The lock file that keeps devicePath from us: one naming a live process other than ours, in a
+// file of root's or of that process's user; one naming no process, for kLockWritingTime after
+// its last change; one we may not read. Every other is stale: with removeStale it is removed,
+// and one we may not remove is passed over all the same. A stale lock naming a live process is
+// forged: it goes into forged as well.
 std::optional<LockFile> lockFileOn(const std::string &devicePath,
-                                   const std::vector<std::string> &folders,
-                                   bool removeStale = true);
+                                   const std::vector<std::string> &folders, bool removeStale = true,
+                                   std::vector<LockFile> *forged = nullptr);
+
+struct Holder
+{
+    long pid = 0;
+    std::string name; // its command name
+};
+
+// A process that has the character device open, through any descriptor but ownFd of ours: from
+// /proc/PID/fd, which root may read for every process and a user for their own.
+std::optional<Holder> deviceHolder(unsigned long long device, int ownFd = -1);
 
 // A lock file of ours, remembered by its inode so that we never remove another's.
 struct OwnLock

@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -93,12 +94,17 @@ bool TermiosPort::setPortOpen(bool open)
 bool TermiosPort::open()
 {
     m_openProblem.clear();
+    m_openNotices.clear();
     const std::string path = devicePath();
     if (path.empty())
         return fail("não há porta COM" + std::to_string(m_commPort));
     if (!m_places.locks.empty()) {
-        if (const auto lock = portlocks::lockFileOn(path, m_places.locks))
-            return refuse(path, portcheck::heldBy(*lock));
+        std::vector<portlocks::LockFile> forged;
+        const auto held = portlocks::lockFileOn(path, m_places.locks, true, &forged);
+        for (const portlocks::LockFile &forgery : forged)
+            m_openNotices.push_back(portLabel(path) + ": " + portcheck::forgery(forgery));
+        if (held)
+            return refuse(path, portcheck::heldBy(*held));
         // Ours before the open, as other serial programs do; one that cannot be made (a
         // folder not ours to write, a stale lock we may not remove) leaves the flock alone on
         // guard. Looked at again: someone may have put a lock there meanwhile.
@@ -135,8 +141,9 @@ bool TermiosPort::openDevice(const std::string &path)
         ::close(fd);
         return refuse(path, {portcheck::State::NotSerial, std::strerror(error)});
     }
-    // The advisory lock that other serial tools and a second comutel honour, first: root passes
-    // the kernel's exclusive mode, and a port that is not ours must keep its holder's.
+    if (refusedExclusively(fd, path))
+        return false;
+    // The advisory lock that other serial tools and a second comutel honour.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);
@@ -146,13 +153,37 @@ bool TermiosPort::openDevice(const std::string &path)
             portLabel(path) + ": não foi possível travar a porta: " + std::strerror(error);
         return fail(m_openProblem);
     }
-    ::ioctl(fd, TIOCEXCL); // no other open while we hold it, except root's
+    // No other open while we hold it, except root's. Not on a pseudo-terminal: its other side
+    // keeps the mode after our last close, so a run that is killed would leave it unusable.
+    struct stat info;
+    m_clearExclusive = m_clearExclusive ||
+                       (::fstat(fd, &info) == 0 && !portcheck::isPseudoTerminal(info.st_rdev) &&
+                        ::ioctl(fd, TIOCEXCL) == 0);
     m_fd = fd;
     if (!setUpLine()) {
         const int error = errno;
         release();
         return refuse(path, {portcheck::State::NotSerial, std::strerror(error)});
     }
+    return true;
+}
+
+// Root passes the kernel's exclusive mode: a port another program holds so is busy, and is
+// closed at once, before anything touches its line, its modem lines or its buffers. A
+// pseudo-terminal that no one has open kept it from a program that ended: ours, to clear.
+bool TermiosPort::refusedExclusively(int fd, const std::string &path)
+{
+    struct stat info;
+    m_clearExclusive = false;
+    if (!portcheck::inExclusiveMode(fd) || ::fstat(fd, &info) != 0)
+        return false;
+    const portcheck::Finding finding = portcheck::heldExclusively(info.st_rdev, fd);
+    if (finding.state == portcheck::State::Free) {
+        m_clearExclusive = true;
+        return false;
+    }
+    ::close(fd);
+    refuse(path, finding);
     return true;
 }
 
@@ -188,8 +219,9 @@ void TermiosPort::close()
 
 void TermiosPort::release()
 {
-    ::ioctl(m_fd, TIOCNXCL); // the tty may outlive us, held open by another
-    ::close(m_fd);           // and with it our flock
+    if (m_clearExclusive) // the tty may outlive us, held open by another
+        ::ioctl(m_fd, TIOCNXCL);
+    ::close(m_fd); // and with it our flock
     m_fd = -1;
     portlocks::releaseLocks(m_ownLocks);
     m_received.clear();

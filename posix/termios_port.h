@@ -1,7 +1,8 @@
 // The serial port on termios. It opens without becoming the controlling terminal and never
 // blocks the loop; it marks a port it holds the way other serial programs look for (an flock on
-// the device, our own LCK..NAME files) and respects theirs; it hands every byte to the wire
-// before the close, and closes itself when the device hangs up or vanishes.
+// the device, our own LCK..NAME files) and respects theirs, the kernel's exclusive mode too; it
+// hands every byte to the wire before the close, and closes itself when the device hangs up or
+// vanishes.
 #pragma once
 
 #include "comm_port.h"
@@ -47,6 +48,7 @@ public:
     std::string errorString() const override { return m_error; }
     std::string openProblem() const override { return m_openProblem; }
     std::vector<std::string> mapProblems() const override { return m_map.ignored; }
+    std::vector<std::string> openNotices() const override { return m_openNotices; }
     std::optional<int> onlyPort() const override;
 
     // The device that the current COM number stands for; empty when there is none.
@@ -55,6 +57,7 @@ public:
 private:
     bool open();
     bool openDevice(const std::string &path);
+    bool refusedExclusively(int fd, const std::string &path);
     bool setUpLine();
     void close();
     void release();
@@ -72,10 +75,12 @@ private:
     LineSettings m_line;
     int m_commPort = 0;
     int m_fd = -1;
+    bool m_clearExclusive = false; // the kernel's exclusive mode is ours to end at the close
     termios m_savedLine{};
     std::vector<portlocks::OwnLock> m_ownLocks;
     std::string m_received;
     PendingOutput m_pending;
     std::string m_error;
     std::string m_openProblem;
+    std::vector<std::string> m_openNotices;
 };

@@ -18,7 +18,9 @@
 #include <csignal>
 #include <sys/file.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -165,23 +167,22 @@ void row(const char *name, const QStringList &ports, const QStringList &simOptio
                         << lock << redirect << environment;
 }
 
-// Writes COM2's lock file in folder: "binary" a live pid in four bytes; "ended" the line minicom
-// writes, for a process that has ended. Returns its contents.
+// Writes COM2's lock file in folder: "binary" our (a live) pid in four bytes; "planted" garbage, a
+// minute old; "forged" our pid, root's, in a file of nobody's. Returns its contents.
 QByteArray writeLock(const QString &folder, const QString &lock)
 {
-    qint64 pid = QCoreApplication::applicationPid();
-    if (lock == "ended") {
-        QProcess ended;
-        ended.start("true");
-        pid = ended.waitForStarted() ? ended.processId() : 0;
-        ended.waitForFinished();
-    }
-    const qint32 binaryPid = qint32(pid);
+    const qint32 pid = qint32(QCoreApplication::applicationPid());
     const QByteArray contents =
-        lock == "binary" ? QByteArray(reinterpret_cast<const char *>(&binaryPid), 4)
-                         : QByteArray::number(pid).rightJustified(10) + " minicom root\n";
+        lock == "binary"    ? QByteArray(reinterpret_cast<const char *>(&pid), 4)
+        : lock == "planted" ? QByteArray("planted\n")
+                            : QByteArray::number(pid).rightJustified(10) + '\n';
     QFile file(folder + "/LCK..ttyS1");
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+    const bool written =
+        file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+        file.write(contents) == contents.size() &&
+        (lock != "planted" || file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                                               QFileDevice::FileModificationTime)) &&
+        (lock != "forged" || ::fchown(file.handle(), 65534, 65534) == 0);
     return written ? contents : QByteArray();
 }
 
@@ -242,6 +243,13 @@ void TestE2eComutel::run_data()
             ".*\ncomutel: COM2 \\(/dev/ttyS1\\): em uso por outro programa \\(PID \\d+\\)\n"
             "comutel: COM3 \\(/dev/ttyS2\\): não é uma porta serial[^\n]*\n[^\n]*--ports[^\n]*\n$",
         "", "binary");
+    // Stale: root removes them, and names the forged one. Nothing reaches COM3.
+    row("planted lock, a minute old", {"COM2=PTY", "COM3=IDLE"}, {}, {"1"}, 0, "-\r\n", "^$", "1",
+        "planted");
+    row("forged lock", {"COM2=PTY", "COM3=IDLE"}, {}, {"1"}, 0, "-\r\n",
+        "^comutel: COM2 \\(/dev/ttyS1\\): trava falsa ignorada: /run/lock/LCK\\.\\.ttyS1 é de "
+        "nobody, mas nomeia o PID \\d+, de root\n$",
+        "1", "forged");
     row("board mapped to COM2, an entry ignored", {"COM2=IDLE", "com2=PTY", "com3"}, {}, {"1"}, 0,
         "-\r\n", "^comutel: [^\n]*/comutel/ports/com3: ignorado[^\n]*\n$", "1");
     // The user's device alone: nothing ever goes to another port.
@@ -307,12 +315,12 @@ void TestE2eComutel::run()
         QCOMPARE(board.read(heard.size() + 1, 500), heard);
     }
     QVERIFY(!idleWatch.opened()); // not even a locked port is opened
-    // Another program's lock is never removed nor rewritten; our own go with the port.
+    // Another program's live lock is never removed nor rewritten; stale ones and our own go.
     QFile lockFile(locks.filePath("LCK..ttyS1"));
-    QVERIFY(lock.isEmpty() ||
-            (lockFile.open(QIODevice::ReadOnly) && lockFile.readAll() == lockContents));
     const QStringList left = QDir(locks.path()).entryList({"LCK..*"}, QDir::Files | QDir::System);
-    QCOMPARE(left, lock.isEmpty() ? QStringList() : QStringList{"LCK..ttyS1"});
+    QCOMPARE(left, lock == "binary" ? QStringList{"LCK..ttyS1"} : QStringList());
+    QVERIFY(left.isEmpty() ||
+            (lockFile.open(QIODevice::ReadOnly) && lockFile.readAll() == lockContents));
 }
 
 void TestE2eComutel::windowLogsBytesArrivingOnTheirOwn()
@@ -337,24 +345,24 @@ void TestE2eComutel::windowLogsBytesArrivingOnTheirOwn()
 
 void TestE2eComutel::portsOpensNoDevice()
 {
-    Pty free, busy;
-    QVERIFY(free.valid && busy.valid);
-    QFile holder(busy.path()); // another program's flock on the device
-    QVERIFY(holder.open(QIODevice::ReadWrite) && ::flock(holder.handle(), LOCK_EX) == 0);
-    // An open would raise DTR and RTS, and the close drop them: a reset for some boards.
-    const OpenWatch freeWatch(free.path()), busyWatch(busy.path());
+    if (::geteuid() != 0)
+        COMUTEL_SKIP("needs root, to make a device node");
+    // A UART's open raises DTR, a reset for some boards: standing in for one, a tty that others
+    // hold open and is no pty, a node of /dev/ptmx's (an open would make a pty, no more).
+    Pty free;
     Comutel comutel;
-    QVERIFY(comutel.prepare());
-    comutel.start({"COM2=" + free.path(), "COM3=" + busy.path()}, {"--ports"});
+    const QString uart = comutel.path("uart");
+    QVERIFY(free.valid && comutel.prepare() &&
+            ::mknod(QFile::encodeName(uart).constData(), S_IFCHR | 0666, makedev(5, 2)) == 0);
+    const OpenWatch uartWatch(uart);
+    comutel.start({"COM2=" + free.path(), "COM3=" + uart}, {"--ports"});
     QCOMPARE(comutel.finish(), 0);
     const QString listed = QString::fromUtf8(comutel.process.readAllStandardOutput());
-    const QString pid = QString::number(QCoreApplication::applicationPid());
     QVERIFY2(matches("^COM2 +/dev/ttyS1 +padrão +livre\nCOM3 +/dev/ttyS2 +padrão +em uso por "
-                     "outro programa \\(PID " +
-                         pid + "\\)\n$",
+                     "outro programa \\(PID \\d+, [^)]+\\)\n$",
                      listed),
              qPrintable(listed + comutel.stderrText()));
-    QVERIFY(!freeWatch.opened() && !busyWatch.opened());
+    QVERIFY(!uartWatch.opened());
 }
 
 void TestE2eComutel::sharedMachine()
@@ -364,34 +372,45 @@ void TestE2eComutel::sharedMachine()
     const auto chownNobody = [](const QString &path) {
         return ::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0;
     };
-    Pty board;
-    QVERIFY(board.valid);
-    QVERIFY(::chmod(QFile::encodeName(board.path()).constData(), 0666) == 0);
+    Child sim;
+    const QString board = startBoard(sim, {"--chatter", "--verbose"});
+    Pty held; // another program's, in the kernel's exclusive mode at 9600
+    termios line{};
+    int exclusive = 0;
+    QVERIFY(held.valid && ::chmod(QFile::encodeName(board).constData(), 0666) == 0 &&
+            ::tcgetattr(held.slave(), &line) == 0 && ::cfsetspeed(&line, B9600) == 0 &&
+            ::tcsetattr(held.slave(), TCSANOW, &line) == 0 && ::ioctl(held.slave(), TIOCEXCL) == 0);
 
-    // Root's run in an ordinary user's folder keeps the shared log that user's, writable by all.
+    // Root's run in an ordinary user's folder keeps the shared log that user's, writable by all;
+    // it passes over the held port untouched; killed while it gathers an answer, it leaves its
+    // pseudo-terminal usable for the next run.
     Comutel root;
     QVERIFY(root.prepare() && chownNobody(root.folder.path()) && chownNobody(root.path("log.txt")));
     QVERIFY(::chmod(QFile::encodeName(root.path("log.txt")).constData(), 0666) == 0);
-    root.start({"COM2=" + board.path()}, {"1"});
-    QCOMPARE(root.finish(), 0);
+    root.start({"COM2=" + held.path(), "COM3=" + board}, {"E"});
+    QByteArray heard;
+    QTRY_VERIFY_WITH_TIMEOUT((heard += sim.readAllStandardError()).contains("0x45"), 10000);
+    ::kill(pid_t(root.process.processId()), SIGKILL);
+    QVERIFY(root.process.waitForFinished(10000) && root.process.exitCode() == SIGKILL);
+    QVERIFY(::tcgetattr(held.slave(), &line) == 0 && ::cfgetospeed(&line) == B9600 &&
+            ::ioctl(held.slave(), TIOCGEXCL, &exclusive) == 0 && exclusive == 1);
     QCOMPARE(root.log(), QByteArray("-\r\n"));
     struct stat log;
-    QVERIFY(::stat(QFile::encodeName(root.path("log.txt")).constData(), &log) == 0);
-    QCOMPARE(log.st_uid, uid_t(65534));
-    QCOMPARE(log.st_mode & 07777, mode_t(0666));
-    QCOMPARE(board.read(1), QByteArray("1"));
+    QVERIFY(::stat(QFile::encodeName(root.path("log.txt")).constData(), &log) == 0 &&
+            log.st_uid == 65534 && (log.st_mode & 07777) == 0666);
 
     // A stale lock of root's in the sticky lock folder, which a user may not remove, does not
     // keep that user from the port.
     QTemporaryDir locks;
     QVERIFY(::chmod(QFile::encodeName(locks.path()).constData(), 01777) == 0);
-    QVERIFY(!writeLock(locks.path(), "ended").isEmpty());
+    QVERIFY(!writeLock(locks.path(), "planted").isEmpty());
     Comutel user;
     QVERIFY(user.prepare() && chownNobody(user.folder.path()) && chownNobody(user.path("log.txt")));
     user.wrapper = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-    user.start({"COM2=" + board.path()}, {"3"}, false, locks.path());
+    user.start({"COM2=" + board}, {"3"}, false, locks.path());
     QVERIFY2(user.finish() == 0, qPrintable(user.stderrText()));
-    QCOMPARE(board.read(1), QByteArray("3"));
+    QTRY_VERIFY_WITH_TIMEOUT((heard += sim.readAllStandardOutput()).contains("relé 2 ligado"),
+                             10000);
 }
 
 void TestE2eComutel::overlappingQueriesEachReadTheirOwnAnswer()

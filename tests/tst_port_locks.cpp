@@ -1,6 +1,6 @@
-// What an open of a serial device would meet, as `--ports` tells it without ever opening the
-// device: every form of lock file (and which an open removes first), an flock, a missing device,
-// no permission (and what to do), not a serial port; and the same words from an open that fails.
+// What an open of a serial device would meet, as `--ports` tells it opening no device but a free-
+// looking pty: every form of lock file (and which an open removes first), an flock, exclusive
+// mode, a missing device, no permission (and what to do), not a serial port; and an open's words.
 #include "port_check.h"
 #include "port_listing.h"
 #include "pty_pair.h"
@@ -14,6 +14,7 @@
 #include <grp.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 
 namespace {
@@ -42,12 +43,14 @@ int opensSeen(int inotify)
     return count;
 }
 
-// As user nobody with gid alone: check()'s words, then the open's line.
+// As user nobody with gid alone, holding nothing open: check()'s words, then the open's line.
 std::string checkAndOpenAsNobody(gid_t gid, const std::string &devices, const std::string &locks)
 {
     int out[2];
     REQUIRE(::pipe(out) == 0);
     if (::fork() == 0) {
+        for (int fd = 3; fd < 256; ++fd) // the pty's ends are ours, not this user's
+            fd == out[1] || ::close(fd);
         std::string text = "no setuid";
         if (::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 && ::setuid(kNobody) == 0) {
             TestFdWatcher watcher;
@@ -69,7 +72,7 @@ std::string checkAndOpenAsNobody(gid_t gid, const std::string &devices, const st
 
 } // namespace
 
-TEST_CASE("lock files, flocks and devices as --ports tells them, without opening the device")
+TEST_CASE("lock files, flocks and devices as --ports tells them, opening only a free-looking pty")
 {
     enum Kind { File, Link, Fifo, Flock, Missing, PlainFile };
     const long live = ::getppid();
@@ -78,13 +81,16 @@ TEST_CASE("lock files, flocks and devices as --ports tells them, without opening
                       busy = "em uso por outro programa (PID " + pid + ")";
     const std::string naming = "em uso por outro programa (trava ",
                       notSerial = "não é uma porta serial em funcionamento";
-    // name: the lock's, "ttyS1" the link's or "" the pty's it leads to; stale: removed by an open.
+    // name: the lock's, "ttyS1" the link's or "" the pty's it leads to; stale: removed by an open;
+    // age: in seconds since the file changed; owner: the file's.
     const struct
     {
         const char *what, *name;
         Kind kind;
         std::string contents, state;
         bool stale;
+        int age = 0;
+        uid_t owner = 0;
     } rows[] = {
         // clang-format off
         {"minicom's, under the pty's name", "", File, "  " + pid + " minicom root\n", busy, false},
@@ -94,6 +100,8 @@ TEST_CASE("lock files, flocks and devices as --ports tells them, without opening
         {"our own pid", "ttyS1", File, "      " + self + "\n", "livre", true},
         {"a process that has ended", "", File, std::to_string(endedPid()) + "\n", "livre", true},
         {"empty", "ttyS1", File, "", naming, false},
+        {"empty, a minute old", "ttyS1", File, "", "livre", true, 60},
+        {"forged: root's process, nobody's file", "", File, pid + "\n", "livre", true, 0, kNobody},
         {"four bytes of text that are no pid", "ttyS1", File, "abc\n", naming, false},
         {"digits run into garbage", "ttyS1", File, pid + "abc\n", naming, false},
         {"zero", "ttyS1", File, "0000000000\n", naming, false},
@@ -122,6 +130,10 @@ TEST_CASE("lock files, flocks and devices as --ports tells them, without opening
                  : row.kind == Link ? locks.link(locks / "elsewhere", lock)
                  : row.kind == Fifo ? ::mkfifo((locks / lock).c_str(), 0644) == 0
                                     : true));
+        const timespec changed[2] = {{::time(nullptr) - row.age, 0},
+                                     {::time(nullptr) - row.age, 0}};
+        REQUIRE((row.kind != File || ::chown((locks / lock).c_str(), row.owner, 0) == 0));
+        REQUIRE((row.age == 0 || ::utimensat(AT_FDCWD, (locks / lock).c_str(), changed, 0) == 0));
         const int holder = ::open(board.slavePath().c_str(), O_RDWR | O_NOCTTY);
         REQUIRE((holder >= 0 && (row.kind != Flock || ::flock(holder, LOCK_EX) == 0)));
         const int inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -132,13 +144,14 @@ TEST_CASE("lock files, flocks and devices as --ports tells them, without opening
         map.ports[1] = {devices / "ttyS1", portnames::Origin::UserMap, "com2"};
         const std::vector<std::string> lines = portListing(map, {locks.path});
         REQUIRE(lines.size() == 1);
-        CHECK(lines[0].rfind("COM2  " + devices / "ttyS1" + "  usuário (com2)  " + row.state, 0) ==
-              0);
-        CHECK(opensSeen(inotify) == 0);
+        CHECK(lines[0].find("COM2  " + devices / "ttyS1" + "  usuário (com2)  " + row.state) == 0);
+        CHECK(opensSeen(inotify) == (row.state == "livre")); // to ask for its exclusive mode
         const bool lockMade = row.kind <= Fifo;
         CHECK(locks.exists(lock) == lockMade); // --ports removes nothing; an open removes the stale
-        CHECK(portlocks::lockFileOn(devices / "ttyS1", {locks.path}).has_value() ==
+        std::vector<portlocks::LockFile> forged;
+        CHECK(portlocks::lockFileOn(devices / "ttyS1", {locks.path}, true, &forged).has_value() ==
               (lockMade && !row.stale));
+        CHECK(forged.size() == (row.stale && row.owner != 0)); // named on standard error
         CHECK(locks.exists(lock) == (lockMade && !row.stale));
         ::close(::open(board.slavePath().c_str(), O_RDWR | O_NOCTTY));
         CHECK(opensSeen(inotify) == 1); // the watch itself sees an open
@@ -156,7 +169,7 @@ TEST_CASE("the device COMUTEL_DEVICE pins is marked in the listing, even when mi
                                    "(COMUTEL_DEVICE)  dispositivo ausente"});
 }
 
-TEST_CASE("as an ordinary user: permissions, and a stale lock that cannot be removed")
+TEST_CASE("as an ordinary user: permissions, exclusive mode, a stale lock it may not remove")
 {
     if (::geteuid() != 0)
         COMUTEL_SKIP("precisa de root para preparar arquivos de outros usuários");
@@ -168,6 +181,7 @@ TEST_CASE("as an ordinary user: permissions, and a stale lock that cannot be rem
         gid_t group, processGroup;
         mode_t mode;
         std::string state;
+        bool exclusive = false;
     } rows[] = {
         // clang-format off
         {"not in the group", 0, 0, kNobody, 0660, noPermission + "o usuário precisa pertencer "
@@ -177,6 +191,8 @@ TEST_CASE("as an ordinary user: permissions, and a stale lock that cannot be rem
         {"in the group, not yet in this session", 0, kNobody, kNobody - 1, 0660, noPermission +
          "o usuário já está no grupo nogroup, mas esta sessão ainda não: entre de novo na sessão"},
         {"a stale lock of root's in a sticky folder", kNobody, 0, kNobody, 0600, "livre"},
+        {"in exclusive mode, no holder in sight", 0, kNobody, kNobody, 0660,
+         portcheck::describe({portcheck::State::LeftExclusive, {}}), true},
         // clang-format on
     };
     for (const auto &row : rows) {
@@ -188,6 +204,7 @@ TEST_CASE("as an ordinary user: permissions, and a stale lock that cannot be rem
         REQUIRE((devices.link(board.slavePath(), "ttyS1") &&
                  ::chown(board.slavePath().c_str(), row.owner, row.group) == 0 &&
                  ::chmod(board.slavePath().c_str(), row.mode) == 0 &&
+                 (!row.exclusive || ::ioctl(board.slave(), TIOCEXCL) == 0) &&
                  ::chmod(devices.path.c_str(), 0755) == 0 &&
                  ::chmod(locks.path.c_str(), 01777) == 0 &&
                  locks.write("LCK..ttyS1", std::to_string(endedPid()) + "\n")));

@@ -6,11 +6,10 @@
 #include "termios_port.h"
 #include "test_fd_watcher.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <thread>
 
 #include <sys/file.h>
+#include <sys/ioctl.h>
 
 namespace {
 
@@ -58,10 +57,8 @@ TEST_CASE("the line while open (settings that are no line refused), our locks, a
     REQUIRE_MESSAGE(bench.open(port, settings), port.errorString()); // DTR/RTS refused on a pty
     CHECK(port.settings() == "300,n,8,1");
     CHECK(bench.holdsLocks(true));
-    char lock[16] = {};
-    std::FILE *file = std::fopen((bench.locks / "LCK..ttyS1").c_str(), "r");
-    REQUIRE((file && std::fread(lock, 1, sizeof lock, file) == 11 && std::fclose(file) == 0));
-    CHECK((std::atol(lock) == ::getpid() && lock[10] == '\n')); // ten characters and a newline
+    const std::string pid = std::to_string(::getpid()); // in ten characters, and a newline
+    CHECK(contents(bench.locks / "LCK..ttyS1") == std::string(10 - pid.size(), ' ') + pid + '\n');
     // Someone else's lock put in place of one of ours stays.
     REQUIRE((::unlink((bench.locks / "LCK..ttyS1").c_str()) == 0 &&
              bench.locks.write("LCK..ttyS1", std::to_string(::getppid()))));
@@ -85,11 +82,15 @@ TEST_CASE("the line while open (settings that are no line refused), our locks, a
     CHECK(received == command);
 }
 
-TEST_CASE("input is what came after the open, without NULs, up to the input buffer")
+TEST_CASE("input is what came after the open, without NULs, up to the input buffer; a pty left in "
+          "exclusive mode by a program that ended is root's to take, and to clear")
 {
     Bench bench;
     REQUIRE_BENCH(bench);
     REQUIRE(writeBoard(bench.board, "stale")); // waiting before the open: no answer to our command
+    // Nothing holds the pty open any more.
+    REQUIRE((::ioctl(bench.board.slave(), TIOCEXCL) == 0 &&
+             ::dup2(bench.board.master(), bench.board.slave()) >= 0));
     TermiosPort port(bench.places(), bench.watcher);
     CommSettings settings;
     settings.InBufferSize = 5;
@@ -104,6 +105,9 @@ TEST_CASE("input is what came after the open, without NULs, up to the input buff
     }
     CHECK(port.input() == "DEFGH");
     CHECK(bench.events == std::vector<CommEvent>{comEvReceive, comEvReceive});
+    REQUIRE(port.setPortOpen(false));
+    int exclusive = -1, again = ::open(bench.board.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    CHECK((::ioctl(again, TIOCGEXCL, &exclusive) == 0 && exclusive == 0 && ::close(again) == 0));
 }
 
 TEST_CASE("a hang-up closes the port once, from the loop, and gives back our locks")
