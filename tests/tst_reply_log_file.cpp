@@ -97,6 +97,30 @@ TEST_CASE("in a folder not ours to write, the log is written in place and never 
     CHECK(contents(log.path()) == "OK\r\n"); // cut to its length
 }
 
+TEST_CASE("in place, a FIFO is never waited on, nor a file with another name written through")
+{
+    if (::geteuid() != 0)
+        COMUTEL_SKIP("precisa de root, para agir como outros usuários e para eles");
+    for (const char *setup : {"mkfifo -m 666 log.txt", "touch a && chmod 666 a && ln a log.txt"}) {
+        CAPTURE(setup);
+        ScratchFolder folder("chmod 755 . && " + std::string(setup));
+        ReplyLogFile log(folder.path);
+        std::atomic<bool> done{false}, rescued{false};
+        std::thread rescuer([&] { // an open that waits for a reader gets one after 5 s
+            for (int i = 0; !done && i < 500; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (!done && (rescued = true))
+                ::close(::open(log.path().c_str(), O_RDONLY | O_NONBLOCK));
+        });
+        CHECK_FALSE((AsUser(kNobody, kNobody), log.write("-")));
+        done = true;
+        rescuer.join();
+        CHECK_FALSE(rescued);
+        CHECK(log.errorString().find(setup[0] == 'm' ? "arquivo comum" : "mais de um nome") !=
+              std::string::npos);
+    }
+}
+
 TEST_CASE("temporaries of writers that have ended go; a live writer's, links and others stay")
 {
     const std::string dead = ".log.txt.99999999."; // above any pid_max: a writer that has ended
