@@ -1,6 +1,6 @@
 // The window as a user sees it: no text clipped under the fonts that stand in on Linux, the
 // status colours, the controller's UTF-8 shown as plain text, the link that opens the maker's
-// site, and a message box that cannot hang where nobody sees it.
+// site, and message boxes in Portuguese that cannot hang where nobody sees them.
 #include "advice.h"
 #include "main_form.h"
 #include "toolkit.h"
@@ -10,6 +10,8 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 
 #include <memory>
@@ -60,6 +62,14 @@ private slots:
     {
         QCOMPARE(toolkit::fromCrLfText("Ravelto\r\n\r\n   - Reinstale"),
                  QStringLiteral("Ravelto\n\n   - Reinstale"));
+        for (const bool withCancel : {true, false}) { // the advice's box, and a failure's
+            QStringList buttons;
+            for (const QAbstractButton *button :
+                 toolkit::messageBox("t", "", withCancel)->buttons())
+                buttons << button->text();
+            buttons.sort();
+            QCOMPARE(buttons.join(' '), withCancel ? "Cancelar OK" : "OK");
+        }
         m_window->showMessageBox(advice::kTitle, advice::boxText()); // offscreen: returns at once
     }
 
