@@ -163,7 +163,7 @@ int commandMode(const std::string &parameter, char **argv)
 {
     PollLoop loop;
     AdviceWindow window(argv);
-    TurnLock turn;
+    TurnLock turn(TurnLock::kBuildPath);
     Program run(loop, loop, window, &turn, parameter);
     window.closeOn(run.signals.fd());
     run.program.onLoad();
