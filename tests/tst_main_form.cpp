@@ -62,14 +62,10 @@ private slots:
     {
         QCOMPARE(toolkit::fromCrLfText("Ravelto\r\n\r\n   - Reinstale"),
                  QStringLiteral("Ravelto\n\n   - Reinstale"));
-        for (const bool withCancel : {true, false}) { // the advice's box, and a failure's
-            QStringList buttons;
-            for (const QAbstractButton *button :
-                 toolkit::messageBox("t", "", withCancel)->buttons())
-                buttons << button->text();
-            buttons.sort();
-            QCOMPARE(buttons.join(' '), withCancel ? "Cancelar OK" : "OK");
-        }
+        // In Portuguese whatever the locale; a failure's box has OK alone.
+        QCOMPARE(toolkit::messageBox("t", "", true)->button(QMessageBox::Cancel)->text(),
+                 "Cancelar");
+        QCOMPARE(toolkit::messageBox("t", "", false)->buttons().size(), 1);
         m_window->showMessageBox(advice::kTitle, advice::boxText()); // offscreen: returns at once
     }
 
