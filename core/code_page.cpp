@@ -108,6 +108,21 @@ std::string Latin1CodePage::textOf(unsigned char byte) const
     return utf8::encode(byte);
 }
 
+char EightBitCodePage::commandByte(char32_t c) const
+{
+    if (c < 0x80)
+        return static_cast<char>(c >= 'a' && c <= 'z' ? c - 0x20 : c);
+    for (std::size_t byte = 0x80; byte < m_characters.size(); ++byte)
+        if (m_characters[byte] == c)
+            return static_cast<char>(m_upperCase[byte]);
+    return '?';
+}
+
+std::string EightBitCodePage::textOf(unsigned char byte) const
+{
+    return utf8::encode(m_characters[byte] == kNoCharacter ? 0xFFFD : m_characters[byte]);
+}
+
 std::string commandBytes(const std::string &parameter, const CodePage &page)
 {
     std::string bytes;

@@ -48,7 +48,7 @@ MainWindow::~MainWindow()
 void MainWindow::onLoad()
 {
     if (!replyLog.write("-")) {
-        say(replyLog.errorString());
+        sayFailure(replyLog.errorString());
         endProgram(ExitFatal);
         return;
     }
@@ -57,7 +57,7 @@ void MainWindow::onLoad()
         window.setVisible(false);
     portCounter = kFirstPort;
     if (!MSComm1.configure(CommSettings{})) {
-        say(MSComm1.errorString());
+        sayFailure(MSComm1.errorString());
         endProgram(ExitFatal);
         return;
     }
@@ -78,6 +78,13 @@ void MainWindow::onLoad()
 void MainWindow::onCloseRequest()
 {
     endProgram(ExitOk);
+}
+
+void MainWindow::onWindowLost(const std::string &line)
+{
+    windowLost = true;
+    sayFailure(line);
+    endProgram(ExitFatal);
 }
 
 // The search starts once the turn is ours, or at once where there are no turns.
@@ -168,7 +175,7 @@ void MainWindow::sendCommand()
     const std::string command = commandBytes(commandParameter, codePage);
     if (!MSComm1.output(command)) {
         // Never sent, so there is no answer to wait for.
-        say("comando não enviado: " + MSComm1.errorString());
+        sayFailure("comando não enviado: " + MSComm1.errorString());
         endProgram(ExitFatal);
         return;
     }
@@ -206,7 +213,7 @@ void MainWindow::onReplyGathered(const std::string &reply)
     replyLogged = true;
     const bool logged = replyLog.write(reply);
     if (!logged)
-        say(replyLog.errorString());
+        sayFailure(replyLog.errorString());
     MSComm1.setPortOpen(false);
     endProgram(logged ? ExitOk : ExitFatal);
 }
@@ -218,8 +225,8 @@ void MainWindow::onReplyTimeout()
     endProgram(ExitNoAnswer);
 }
 
-// Every way out comes here, in one order: the log, the port, the turn, then the caller's streams
-// and the advice box, which may take as long as the caller or the user like.
+// Every way out comes here, in one order: the log and the port, the turn, then the caller's
+// streams and the message box, which may take as long as the caller or the user like.
 void MainWindow::endProgram(int exitStatus)
 {
     if (ended)
@@ -247,6 +254,10 @@ void MainWindow::endProgram(int exitStatus)
         streams.writeErr(lines);
     if (exitStatus == ExitNoPort)
         window.showMessageBox(advice::kTitle, advice::boxText());
+    // A window has a person in front of it, who reads no standard error; a script never waits
+    // on a box.
+    else if (exitStatus == ExitFatal && !commandMode() && !windowLost)
+        window.showFailure(kFailureTitle, failure);
     loop.end(exitStatus);
 }
 

@@ -4,9 +4,11 @@
 // connected and shows the connection status in its window.
 //
 // Everything runs on one thread, called from the platform's event loop one handler at a time.
-// The end of a run has one order on every platform: the answer (or "-" again) into the log, the
-// port closed, the turn released, and only then the standard streams and the advice box, so a
-// caller that does not read its streams holds up neither the board nor the next run.
+// The end of a run has one order on every platform: the log and the port first (an answer, or
+// the "-" of a run ended from outside, goes in before the port is closed; a relay command and a
+// time-out close the port before their "-" goes in again), then the turn released, and only
+// then the standard streams and the message box, so a caller that does not read its streams
+// holds up neither the board nor the next run.
 #pragma once
 
 #include "code_page.h"
@@ -34,6 +36,7 @@ public:
     static constexpr std::chrono::milliseconds kLongestTurnWait{30000};
     static constexpr std::int16_t kFirstPort = 2;
     static constexpr std::int16_t kLastPort = 30;
+    static constexpr const char *kFailureTitle = "Comutel";
 
     // What the platform gives; none of it is owned. turn: command mode's turns, or null.
     struct Platform
@@ -59,6 +62,9 @@ public:
     void onLoad();
     // The window is asked to close, or the process to end: the program ends in any state.
     void onCloseRequest();
+    // The window can no longer be shown (its display went away): the run ends with ExitFatal
+    // and that line, and shows nothing more.
+    void onWindowLost(const std::string &line);
 
     bool hasEnded() const { return ended; }
 
@@ -76,6 +82,7 @@ private:
 
     bool commandMode() const { return !commandParameter.empty(); }
     void say(const std::string &line) { diagnostics.push_back("comutel: " + line); }
+    void sayFailure(const std::string &line) { say(failure = line); } // the one that ends the run
     void setStatus(const std::string &text, Window::Colour colour);
 
     CommPort &MSComm1;
@@ -101,5 +108,7 @@ private:
     std::optional<std::string> answer;     // for standard output, once the run is over
     bool logWasReset = false;              // the start's "-" is in
     bool replyLogged = false;              // an answer went to the log (or failed to)
+    std::string failure;                   // the line of a fatal end, for the window's box
+    bool windowLost = false;
     bool ended = false;
 };

@@ -22,6 +22,12 @@ public:
     // Modal, with OK and Cancel; returns once either dismisses it. Lines are separated by CR LF.
     // A platform where nobody could see or dismiss it returns at once.
     virtual void showMessageBox(const std::string &title, const std::string &text) = 0;
+    // The failure that ends a run, told to the person in front of the window: modal, with OK
+    // alone where the platform has such a box.
+    virtual void showFailure(const std::string &title, const std::string &text)
+    {
+        showMessageBox(title, text);
+    }
 };
 
 // Command mode's window: it keeps what it was told and shows nothing.

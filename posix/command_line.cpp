@@ -1,10 +1,14 @@
 #include "command_line.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
+#include <cwctype>
 #include <optional>
 
 #include <iconv.h>
 #include <langinfo.h>
+#include <wchar.h>
 
 namespace {
 
@@ -93,6 +97,44 @@ std::string asUtf8(const std::string &word)
 }
 
 } // namespace
+
+bool localeMatters(int argc, char **argv, const std::string &localeName)
+{
+    std::string name = localeName;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    if (name.empty() || name == "c" || name == "posix" ||
+        name.find(".utf-8") != std::string::npos || name.find(".utf8") != std::string::npos)
+        return false;
+    for (int i = 1; i < argc; ++i)
+        for (const char *c = argv[i]; *c; ++c)
+            if (static_cast<unsigned char>(*c) >= 0x80)
+                return true;
+    return false;
+}
+
+std::string ctypeLocaleName()
+{
+    for (const char *variable : {"LC_ALL", "LC_CTYPE", "LANG"})
+        if (const char *value = std::getenv(variable); value && *value)
+            return value;
+    return {};
+}
+
+std::unique_ptr<CodePage> localeCodePage()
+{
+    if (!eightBitCodeset())
+        return std::make_unique<Latin1CodePage>();
+    std::array<char32_t, 256> characters{};
+    std::array<unsigned char, 256> upperCase{};
+    for (int byte = 0; byte < 256; ++byte) {
+        const wint_t c = ::btowc(byte);
+        characters[byte] = c == WEOF ? EightBitCodePage::kNoCharacter : static_cast<char32_t>(c);
+        const int upper = c == WEOF ? EOF : ::wctob(std::towupper(c));
+        upperCase[byte] = static_cast<unsigned char>(upper == EOF ? byte : upper);
+    }
+    return std::make_unique<EightBitCodePage>(characters, upperCase);
+}
 
 std::string commandParameter(int argc, char **argv)
 {

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -28,7 +29,8 @@ const char kUsage[] =
     "     comutel --ports | --help | --version\n"
     "Aciona a controladora 2/4 relés Pelmora numa porta serial a 300 bp/s, 8N1.\n"
     "Procura a placa de COM2 a COM30, uma porta a cada 100 ms, e envia o COMANDO em maiúsculas,\n"
-    "um byte por caractere (ISO 8859-1; o que fica fora dela vira \"?\"):\n"
+    "um byte por caractere (no conjunto de 8 bits do locale, ou em ISO 8859-1 se ele não tem um;\n"
+    "o que fica fora dele vira \"?\"):\n"
     "  1 3 5 7     ligam os relés 1 a 4;   2 4 6 8   desligam os relés 1 a 4\n"
     "  E..., R...  consultas: a resposta sai na saída padrão e fica em log.txt, ao lado do\n"
     "              executável (o log vale \"-\" enquanto não há resposta)\n"
@@ -108,18 +110,23 @@ class AdviceWindow : public HeadlessWindow
 {
 public:
     explicit AdviceWindow(char **argv) : m_argv(argv) {}
+    // Where a termination signal comes while the box is up, when no loop of ours reads it.
+    void closeOn(int signalFd) { m_signalFd = signalFd; }
     void showMessageBox(const std::string &title, const std::string &text) override
     {
         if (!displayNamed() || choosePlatform())
             return;
         WindowModule *module = loadWindowModule();
-        if (module && module->start(m_argc, m_argv))
+        if (module && module->start(m_argc, m_argv)) {
+            module->closeBoxesOn(m_signalFd);
             module->showMessageBox(title, text);
+        }
     }
 
 private:
     int m_argc = 1;
     char **m_argv;
+    int m_signalFd = -1;
 };
 
 // The platform's objects around the controller, for either loop.
@@ -128,17 +135,18 @@ struct Program
     Program(EventLoop &loop, FdWatcher &watcher, Window &window, Turn *turn,
             const std::string &parameter)
         : port(TermiosPort::Places::ofSystem(), watcher),
-          program({port, window, loop, log, streams, latin1, turn}, parameter, kListingHint)
+          program({port, window, loop, log, streams, *codePage, turn}, parameter, kListingHint)
     {
         watcher.watch(signals.fd(), [this] {
             if (signals.consume())
                 program.onCloseRequest();
         });
     }
-    // After the loop: a run ended by a signal ends by that same signal, as its caller expects.
+    // After the loop: a run ended by a signal ends by that same signal, as its caller expects;
+    // so does one whose box a signal closed, which no loop was there to read.
     int finish(int status)
     {
-        if (signals.received())
+        if (signals.consume())
             signals.reraise(signals.received());
         return status;
     }
@@ -147,7 +155,7 @@ struct Program
     TermiosPort port;
     ReplyLogFile log = ReplyLogFile::besideExecutable();
     StdioStreams streams;
-    Latin1CodePage latin1;
+    const std::unique_ptr<CodePage> codePage = localeCodePage();
     MainWindow program;
 };
 
@@ -155,8 +163,9 @@ int commandMode(const std::string &parameter, char **argv)
 {
     PollLoop loop;
     AdviceWindow window(argv);
-    TurnLock turn;
+    TurnLock turn(TurnLock::kBuildPath);
     Program run(loop, loop, window, &turn, parameter);
+    window.closeOn(run.signals.fd());
     run.program.onLoad();
     return run.finish(loop.run());
 }
@@ -166,6 +175,20 @@ int failedStart()
 {
     ReplyLogFile::besideExecutable().write("-");
     return ExitFatal;
+}
+
+// Qt ends the process with exit(1) when the display goes away under the window (a logout, an X
+// server that crashed), and none of our destructors runs then: the window's run must still close
+// its port, remove its locks and end with its own status, not the one that means "no port".
+Program *windowRun = nullptr;
+
+void endWithLostDisplay()
+{
+    if (Program *const run = std::exchange(windowRun, nullptr)) {
+        run->program.onWindowLost("a conexão com a tela se perdeu (a sessão ou o servidor gráfico "
+                                  "terminou); a porta foi fechada");
+        std::_Exit(ExitFatal);
+    }
 }
 
 int windowMode(char **argv)
@@ -181,9 +204,15 @@ int windowMode(char **argv)
                   (display ? display : "") + "\")");
         return failedStart();
     }
+    std::setlocale(LC_CTYPE, ""); // the answer shown in the locale's 8-bit set
     Program run(module->loop(), module->watcher(), module->mainWindow(), nullptr, "");
+    module->closeBoxesOn(run.signals.fd());
+    windowRun = &run;
+    std::atexit(endWithLostDisplay);
     run.program.onLoad();
-    return run.finish(module->exec());
+    const int status = module->exec();
+    windowRun = nullptr;
+    return run.finish(status);
 }
 
 int listPorts()
@@ -210,12 +239,9 @@ int main(int argc, char *argv[])
     // Before any open: a closed standard stream must not become the serial port.
     StdioStreams::keepStandardStreamsOpen();
     std::signal(SIGPIPE, SIG_IGN);
-    // The locale matters only for bytes that are not UTF-8, and loading it costs the start-up.
-    for (int i = 1; i < argc; ++i)
-        if (!utf8::isValid(argv[i])) {
-            std::setlocale(LC_CTYPE, "");
-            break;
-        }
+    // Loading the locale costs the start-up: only where the command's bytes depend on it.
+    if (localeMatters(argc, argv, ctypeLocaleName()))
+        std::setlocale(LC_CTYPE, "");
     const std::string parameter = commandParameter(argc, argv);
     if (parameter == "--help")
         return printOut(kUsage);

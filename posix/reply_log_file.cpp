@@ -2,15 +2,18 @@
 
 #include "file_trust.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -19,6 +22,9 @@
 namespace {
 
 constexpr mode_t kReadableByAll = 0644;
+// Reasons of a write in place beside errno's, below zero.
+constexpr int kNotAFile = -1;
+constexpr int kMoreThanOneName = -2;
 
 bool writeAll(int fd, const std::string &bytes)
 {
@@ -145,18 +151,54 @@ int replaceByRename(int folder, const std::string &name, const std::string &cont
 
 // Where the folder is not ours to write but the log itself is: written in place, as long as it
 // is a plain file with no other name (a hard link planted there would lead elsewhere). Written
-// over, then cut to length, so that a reader never finds it empty.
-bool writeInPlace(int folder, const std::string &name, const std::string &contents)
+// over, then cut to length, so that a reader never finds it empty. The open never waits: a FIFO
+// there would wait for a reader, and a signal would not end the wait. Returns 0, errno, or
+// kNotAFile or kMoreThanOneName.
+int writeInPlace(int folder, const std::string &name, const std::string &contents)
 {
-    const int fd = ::openat(folder, name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd =
+        ::openat(folder, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return errno == ENXIO ? kNotAFile : errno; // ENXIO: a FIFO that nobody reads
     struct stat info;
-    const bool written = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1 &&
-                         writeAll(fd, contents) &&
-                         ::ftruncate(fd, static_cast<off_t>(contents.size())) == 0;
+    int error = ::fstat(fd, &info) != 0  ? errno
+                : !S_ISREG(info.st_mode) ? kNotAFile
+                : info.st_nlink != 1     ? kMoreThanOneName
+                                         : 0;
+    if (error == 0 &&
+        !(writeAll(fd, contents) && ::ftruncate(fd, static_cast<off_t>(contents.size())) == 0))
+        error = errno;
     ::close(fd);
-    return written;
+    return error;
+}
+
+std::string reasonOf(int error)
+{
+    return error == kNotAFile          ? std::string("não é um arquivo comum")
+           : error == kMoreThanOneName ? std::string("tem mais de um nome (link físico)")
+                                       : std::strerror(error);
+}
+
+bool inGroup(gid_t group)
+{
+    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+    groups.resize(static_cast<std::size_t>(
+        std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
+    return group == ::getegid() || std::count(groups.begin(), groups.end(), group) > 0;
+}
+
+// What a user who may not write the log can do about it: join the group the folder lets write
+// (the package's dialout), or run a copy of the program where the user can write.
+std::string remedy(int folder)
+{
+    struct stat info;
+    const group *owners = nullptr;
+    if (::fstat(folder, &info) == 0 && (info.st_mode & S_IWGRP) && !inGroup(info.st_gid) &&
+        (owners = ::getgrgid(info.st_gid)))
+        return std::string("; entre no grupo ") + owners->gr_name + " (sudo adduser $USER " +
+               owners->gr_name + ") e de novo na sessão";
+    return "; o log fica ao lado do executável: rode uma cópia do comutel numa pasta em que "
+           "você possa gravar";
 }
 
 // Where a link planted by root or by us leads: one step, relative to the link's folder.
@@ -201,11 +243,17 @@ bool ReplyLogFile::write(const std::string &text)
     removeStaleTemporaries(folder, name);
     // An answer must survive a crash; "-" is written twice on every run's path, and a lost one
     // only leaves what the file held before.
-    const int error = replaceByRename(folder, name, contents, text != "-");
-    const bool written =
-        error == 0 || ((error == EACCES || error == EROFS) && writeInPlace(folder, name, contents));
+    int error = replaceByRename(folder, name, contents, text != "-");
+    if (error == EACCES || error == EROFS) {
+        const int inPlace = writeInPlace(folder, name, contents);
+        // No log.txt to write over, or one we may not write: the folder's refusal says it all.
+        if (inPlace != ENOENT && inPlace != EACCES)
+            error = inPlace;
+    }
+    const bool refused = error == EACCES || error == EPERM || error == EROFS;
+    const std::string hint = refused ? remedy(folder) : "";
     ::close(folder);
-    return written || fail(std::strerror(error));
+    return error == 0 || fail(reasonOf(error) + hint);
 }
 
 bool ReplyLogFile::fail(const std::string &reason)

@@ -12,12 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#ifndef COMUTEL_TURN_LOCK
-#define COMUTEL_TURN_LOCK "/run/lock/comutel.lock"
-#endif
-
-const char *const TurnLock::kBuildPath = COMUTEL_TURN_LOCK;
-
 namespace {
 
 bool inSharedLockFolder(const std::string &path)
@@ -36,8 +30,8 @@ std::string commandName(long pid)
 
 } // namespace
 
-TurnLock::TurnLock()
-    : TurnLock(kBuildPath, inSharedLockFolder(kBuildPath) ? Making::ByAnyRun : Making::BySystem)
+TurnLock::TurnLock(const std::string &path)
+    : TurnLock(path, inSharedLockFolder(path) ? Making::ByAnyRun : Making::BySystem)
 {
 }
 

@@ -1,8 +1,10 @@
 // Command-mode runs take turns on the board with an exclusive flock on one file that every
-// comutel on the machine shares, held from before the log is reset until the port is closed.
-// Where the file lives is fixed at build time: the shared lock folder, where the first run makes
-// it, or a folder of the package's own, where the system makes it for those who may use the
-// board (root:dialout 0660) and a run never does.
+// comutel on the machine shares, taken once the start has reset the log and held until the
+// port is closed and the log written for the last time.
+// Where the file lives is fixed when the executable is built: an installed comutel keeps it in a
+// folder of its own, where the system makes it for those who may use the board (root:dialout
+// 0660) and a run never does; the one in the build tree in the shared lock folder, where the
+// first run makes it and any user could hold it.
 #pragma once
 
 #include "turn.h"
@@ -13,7 +15,7 @@
 class TurnLock : public Turn
 {
 public:
-    // COMUTEL_TURN_LOCK of the build.
+    // This executable's path (turn_lock_path.cpp, built into each executable).
     static const char *const kBuildPath;
 
     enum class Making {
@@ -21,8 +23,8 @@ public:
         BySystem, // a folder of its own: missing or not ours to open means no turns here
     };
 
-    // The build's path; made by any run when it is in the shared lock folder.
-    TurnLock();
+    // Made by any run when it is in the shared lock folder, by the system elsewhere.
+    explicit TurnLock(const std::string &path);
     TurnLock(std::string path, Making making) : m_path(std::move(path)), m_making(making) {}
     ~TurnLock() override { release(); }
     TurnLock(const TurnLock &) = delete;

@@ -24,6 +24,9 @@ public:
     virtual Window &mainWindow() = 0;
     // Modal box with OK and Cancel, lines separated by CR LF; returns when either dismisses it.
     virtual void showMessageBox(const std::string &title, const std::string &text) = 0;
+    // A box, this one or the window's, also closes once fd turns readable: the pipe through
+    // which a termination signal comes, so that the run can still end by it.
+    virtual void closeBoxesOn(int fd) = 0;
     // Runs the loop until loop().end(status); returns that status.
     virtual int exec() = 0;
 

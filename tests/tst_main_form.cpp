@@ -1,6 +1,6 @@
 // The window as a user sees it: no text clipped under the fonts that stand in on Linux, the
 // status colours, the controller's UTF-8 shown as plain text, the link that opens the maker's
-// site, and a message box that cannot hang where nobody sees it.
+// site, and message boxes in Portuguese that cannot hang where nobody sees them.
 #include "advice.h"
 #include "main_form.h"
 #include "toolkit.h"
@@ -10,6 +10,8 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 
 #include <memory>
@@ -60,6 +62,10 @@ private slots:
     {
         QCOMPARE(toolkit::fromCrLfText("Ravelto\r\n\r\n   - Reinstale"),
                  QStringLiteral("Ravelto\n\n   - Reinstale"));
+        // In Portuguese whatever the locale; a failure's box has OK alone.
+        QCOMPARE(toolkit::messageBox("t", "", true)->button(QMessageBox::Cancel)->text(),
+                 "Cancelar");
+        QCOMPARE(toolkit::messageBox("t", "", false)->buttons().size(), 1);
         m_window->showMessageBox(advice::kTitle, advice::boxText()); // offscreen: returns at once
     }
 

@@ -115,6 +115,9 @@ TEST_CASE("loading (the log first, the window hidden in command mode), then the 
                 CHECK(run.loop.ended == ExitFatal);
                 CHECK_FALSE(run.port.configured);
                 CHECK(run.streams.err == "comutel: motivo\n");
+                // A window's failure is shown too; a script never waits on a box.
+                CHECK(run.window.boxTitle + run.window.boxText ==
+                      (commandMode ? "" : "Comutelmotivo"));
                 continue;
             }
             CHECK(run.log.contents == "-\r\n");

@@ -5,6 +5,7 @@
 #include "skip.h"
 
 #include <atomic>
+#include <csignal>
 #include <set>
 #include <thread>
 #include <tuple>
@@ -95,6 +96,25 @@ TEST_CASE("in a folder not ours to write, the log is written in place and never 
     CHECK(written);
     CHECK(empty == 0);
     CHECK(contents(log.path()) == "OK\r\n"); // cut to its length
+}
+
+TEST_CASE("in place, a FIFO is never waited on, nor a file with another name written through")
+{
+    if (::geteuid() != 0)
+        COMUTEL_SKIP("precisa de root, para agir como outros usuários e para eles");
+    struct sigaction wake = {}; // without SA_RESTART: an open that waits is cut short
+    wake.sa_handler = [](int) {};
+    ::sigaction(SIGALRM, &wake, nullptr);
+    for (const char *setup : {"mkfifo -m 666 log.txt", "touch a && chmod 666 a && ln a log.txt"}) {
+        CAPTURE(setup);
+        ScratchFolder folder("chmod 755 . && " + std::string(setup));
+        ReplyLogFile log(folder.path);
+        ::alarm(5);
+        CHECK_FALSE((AsUser(kNobody, kNobody), log.write("-")));
+        ::alarm(0);
+        CHECK(log.errorString().find(setup[0] == 'm' ? "arquivo comum" : "mais de um nome") !=
+              std::string::npos);
+    }
 }
 
 TEST_CASE("temporaries of writers that have ended go; a live writer's, links and others stay")

@@ -6,9 +6,17 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPalette>
+#include <QPushButton>
+#include <QSocketNotifier>
 #include <QSvgRenderer>
 
 namespace toolkit {
+
+namespace {
+
+int closingFd = -1;
+
+} // namespace
 
 QRect fromTwips(const QRect &twips)
 {
@@ -72,13 +80,33 @@ QString fromCrLfText(const std::string &text)
     return QString::fromStdString(text).replace(QLatin1String("\r\n"), QLatin1String("\n"));
 }
 
-void showMessageBox(const std::string &title, const std::string &text)
+std::unique_ptr<QMessageBox> messageBox(const std::string &title, const std::string &text,
+                                        bool withCancel)
+{
+    auto box = std::make_unique<QMessageBox>(
+        QMessageBox::NoIcon, QString::fromStdString(title), fromCrLfText(text),
+        withCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok);
+    if (withCancel)
+        box->button(QMessageBox::Cancel)->setText(QStringLiteral("Cancelar"));
+    return box;
+}
+
+void showMessageBox(const std::string &title, const std::string &text, bool withCancel)
 {
     if (!canShowDialogs())
         return; // the box would wait for ever for a click nobody can give
-    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), fromCrLfText(text),
-                    QMessageBox::Ok | QMessageBox::Cancel);
-    box.exec();
+    const std::unique_ptr<QMessageBox> box = messageBox(title, text, withCancel);
+    std::unique_ptr<QSocketNotifier> signal;
+    if (closingFd >= 0) {
+        signal = std::make_unique<QSocketNotifier>(closingFd, QSocketNotifier::Read);
+        QObject::connect(signal.get(), &QSocketNotifier::activated, box.get(), &QDialog::reject);
+    }
+    box->exec();
+}
+
+void closeBoxesOn(int fd)
+{
+    closingFd = fd;
 }
 
 } // namespace toolkit

@@ -10,9 +10,11 @@
 #include <QString>
 
 #include <array>
+#include <memory>
 #include <string>
 
 class QLabel;
+class QMessageBox;
 class QWidget;
 
 namespace toolkit {
@@ -52,8 +54,15 @@ QPixmap pictureFromSvg(const QString &fileName, const QSize &size, qreal deviceP
 bool canShowDialogs();
 // The controller's UTF-8 text with its CR LF line breaks as Qt breaks lines: "\n".
 QString fromCrLfText(const std::string &text);
-// Modal box with OK and Cancel; returns when either dismisses it, or at once where nobody could
-// see it (offscreen). The text's lines are separated by CR LF.
-void showMessageBox(const std::string &title, const std::string &text);
+// The box as shown: OK and "Cancelar" (Qt's own "Cancel" is English in every locale), or, for
+// a failure, OK alone. The text's lines are separated by CR LF.
+std::unique_ptr<QMessageBox> messageBox(const std::string &title, const std::string &text,
+                                        bool withCancel);
+// Shows it modal; returns when it is dismissed, at once where nobody could see it (offscreen),
+// or when the descriptor given to closeBoxesOn turns readable.
+void showMessageBox(const std::string &title, const std::string &text, bool withCancel = true);
+// A termination signal reaches the program through fd (a pipe): it closes a box that is up, so
+// that the run can end by that signal. -1: none.
+void closeBoxesOn(int fd);
 
 } // namespace toolkit

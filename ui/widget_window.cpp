@@ -34,6 +34,11 @@ void WidgetWindow::showMessageBox(const std::string &title, const std::string &t
     toolkit::showMessageBox(title, text);
 }
 
+void WidgetWindow::showFailure(const std::string &title, const std::string &text)
+{
+    toolkit::showMessageBox(title, text, false);
+}
+
 void WidgetWindow::setVisible(bool visible)
 {
     m_widget.setVisible(visible);

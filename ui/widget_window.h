@@ -19,6 +19,7 @@ public:
     void setVisible(bool visible) override;
     void setCloseHandler(std::function<void()> handler) override;
     void showMessageBox(const std::string &title, const std::string &text) override;
+    void showFailure(const std::string &title, const std::string &text) override;
 
     QWidget *widget() { return &m_widget; }
     const MainForm &form() const { return m_form; }

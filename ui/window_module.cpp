@@ -42,6 +42,7 @@ public:
     {
         toolkit::showMessageBox(title, text);
     }
+    void closeBoxesOn(int fd) override { toolkit::closeBoxesOn(fd); }
     int exec() override { return m_loop->exec(); }
 
 private:

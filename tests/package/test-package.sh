@@ -42,6 +42,7 @@ while read -r path target; do
 done <<'EOF_FILES'
 usr/bin/comutel ../lib/comutel/comutel
 usr/lib/comutel/log.txt /var/lib/comutel/log.txt
+usr/lib/tmpfiles.d/comutel.conf -
 usr/share/applications/comutel.desktop -
 usr/share/icons/hicolor/scalable/apps/comutel.svg -
 usr/share/doc/comutel/README.md.gz -
