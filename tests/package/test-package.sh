@@ -21,7 +21,8 @@ trap 'cleanup; rm -rf "$work"' EXIT
 step() { echo "pacote: $*"; }
 fail() { echo "pacote: FALHOU: $*" >&2; exit 1; }
 is() { cmp -s "$1" <(printf -- "$2") || fail "$1: $(od -c "$1" | head -n1)"; }
-wait_for() { for _ in {1..50}; do grep -q "$2" "$1" && return; sleep 0.1; done; false; }
+# The file may not be there yet: grep keeps quiet about that (standard error fails the test).
+wait_for() { for _ in {1..50}; do grep -qs "$2" "$1" && return; sleep 0.1; done; false; }
 (($(id -u) == 0)) || fail "precisa de root (cria usuários)"
 [[ $(dpkg-query -W -f='${db:Status-Status}' comutel 2>/dev/null) == installed ]] ||
     fail "o pacote comutel não está instalado"
