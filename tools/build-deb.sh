@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Builds comutel's Debian package from this tree and writes it into OUT_DIR (default: the
-# current folder); the package's path is the last line printed, and the only one on standard
-# output. Installs what building needs (root or sudo).
+# current folder); its path is the only line on standard output. Installs what building needs
+# (root or sudo). Works in a clone and in a tree unpacked from an archive (no git there).
 #
-#   tools/build-deb.sh [OUT_DIR]
+#   tools/build-deb.sh [--with-source] [OUT_DIR]
+#
+# --with-source: the source package as well, and the .changes that names it and the package,
+# which lintian, autopkgtest and piuparts take; its path is a second line.
 #
 # dpkg-buildpackage builds in the tree it is given and writes beside it, so it gets a scratch
 # copy of the tracked and new files: the tree itself, a fresh clone above all, stays clean.
 set -euo pipefail
 
+parts=(-b)
+[[ ${1-} != --with-source ]] || { parts=() && shift; }
 out=$(realpath -m -- "${1:-.}")
 source_tree=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -37,15 +42,31 @@ trap 'rm -rf "$scratch"' EXIT
 copy=$scratch/comutel-$(cd "$source_tree" && dpkg-parsechangelog -S Version)
 mkdir "$copy"
 # Tracked files as they are now, and new ones git does not ignore; deleted ones are skipped.
-git -C "$source_tree" ls-files -z --cached --others --exclude-standard |
-    (cd "$source_tree" && while IFS= read -r -d '' f; do
+# Without git or a clone, every file but those .gitignore names (the same patterns).
+files()
+{
+    if [[ -e $source_tree/.git ]] && command -v git >/dev/null; then
+        git -C "$source_tree" ls-files -z --cached --others --exclude-standard
+    else
+        (cd "$source_tree" && find . \( -path './build*' -o -path './comutel_*' -o -name '*.user' \
+            -o -name .git \) -prune -o \( -type f -o -type l \) -print0)
+    fi
+}
+files | (cd "$source_tree" && while IFS= read -r -d '' f; do
         [[ -e $f || -L $f ]] && printf '%s\0' "$f"
     done) |
     tar -C "$source_tree" --null -T - -cf - | tar -C "$copy" -xf -
 
-(cd "$copy" && dpkg-buildpackage -us -uc -b -J"$(nproc)") >&2 ||
+(cd "$copy" && dpkg-buildpackage -us -uc "${parts[@]}" -J"$(nproc)") >&2 ||
     fail "dpkg-buildpackage falhou (mensagens acima)"
 debs=("$scratch"/comutel_*.deb)
 [ -f "${debs[0]}" ] || fail "dpkg-buildpackage não deixou comutel_*.deb"
-cp -- "${debs[0]}" "$out/"
-echo "$out/${debs[0]##*/}"
+if [ ${#parts[@]} -gt 0 ]; then
+    cp -- "${debs[0]}" "$out/"
+    echo "$out/${debs[0]##*/}"
+else
+    # The source package, the debug symbols, .buildinfo and .changes as well.
+    cp -- "$scratch"/comutel*_* "$out/"
+    changes=${debs[0]%.deb}.changes
+    printf '%s\n' "$out/${debs[0]##*/}" "$out/${changes##*/}"
+fi

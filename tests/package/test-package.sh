@@ -1,18 +1,16 @@
 #!/usr/bin/env bash
-# Builds comutel's Debian package and uses it as a machine would: lintian, its files, install,
-# relay 1 and a query on the simulated board by an ordinary member of dialout, a user's own copy
-# of the program, the manual page, a purge that leaves nothing. Root, on a throwaway machine.
-#   tests/package/test-package.sh [BUILD_DIR]    (default build; holds tools/relay_sim)
+# Uses the installed comutel package as a machine would: its files, the log's folder, relay 1
+# and a query on the simulated board by an ordinary member of dialout, the turn lock, a user's
+# own copy of the program, the manual page. The package's DEP-8 test (debian/tests/control):
+# autopkgtest installs the package first. Root, on a throwaway machine.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-build=$(realpath -- "${1:-build}")
 user=comutel-teste work=$(mktemp -d) log=/var/lib/comutel/log.txt sim=""
 # As $user, with only the groups and environment of a login.
 runas=(setpriv --reuid="$user" --regid="$user" --init-groups --reset-env)
 cleanup()
 {
     [[ -z $sim ]] || { kill "$sim" && wait "$sim"; } 2>/dev/null || true
-    apt-get purge -y -qq comutel >/dev/null 2>&1 || true
     if id "$user" >/dev/null 2>&1; then
         pkill -KILL -u "$user" || true
         while pgrep -u "$user" >/dev/null; do sleep 0.1; done # userdel refuses a user still running
@@ -23,22 +21,18 @@ trap 'cleanup; rm -rf "$work"' EXIT
 step() { echo "pacote: $*"; }
 fail() { echo "pacote: FALHOU: $*" >&2; exit 1; }
 is() { cmp -s "$1" <(printf -- "$2") || fail "$1: $(od -c "$1" | head -n1)"; }
-wait_for() { for _ in {1..50}; do grep -q "$2" "$1" && return; sleep 0.1; done; false; }
-(($(id -u) == 0)) || fail "precisa de root (instala, cria um usuário)"
+# The file may not be there yet: grep keeps quiet about that (standard error fails the test).
+wait_for() { for _ in {1..50}; do grep -qs "$2" "$1" && return; sleep 0.1; done; false; }
+(($(id -u) == 0)) || fail "precisa de root (cria usuários)"
+[[ $(dpkg-query -W -f='${db:Status-Status}' comutel 2>/dev/null) == installed ]] ||
+    fail "o pacote comutel não está instalado"
 cleanup # whatever an interrupted run left
-
-step "build-deb.sh e lintian"
-deb=$(tools/build-deb.sh "$work" 2>"$work/build.log" | tail -n1) ||
-    { tail -n 30 "$work/build.log" >&2; fail "tools/build-deb.sh"; }
-{ lintian "$deb" 2>&1 || true; } | sed '/running with root/d' | tee "$work/lintian"
-! grep -q '^E:' "$work/lintian" || fail "lintian deu erros"
 
 # The program, its module, the links, man page and completion are used below; the rest is here.
 step "conteúdo: arquivos, links, binários despidos"
-dpkg-deb -x "$deb" "$work/root"
 while read -r path target; do
-    if [[ $target == - ]]; then [[ -f $work/root/$path && ! -L $work/root/$path ]]
-    else [[ $(readlink "$work/root/$path") == "$target" ]]; fi || fail "/$path"
+    if [[ $target == - ]]; then [[ -f /$path && ! -L /$path ]]
+    else [[ $(readlink "/$path") == "$target" ]]; fi || fail "/$path"
 done <<'EOF_FILES'
 usr/bin/comutel ../lib/comutel/comutel
 usr/lib/comutel/log.txt /var/lib/comutel/log.txt
@@ -48,22 +42,24 @@ usr/share/icons/hicolor/scalable/apps/comutel.svg -
 usr/share/doc/comutel/README.md.gz -
 usr/share/doc/comutel/copyright -
 EOF_FILES
-for elf in "$work"/root/usr/lib/comutel/comutel*; do
+for elf in /usr/lib/comutel/comutel*; do
     ! readelf -S "$elf" | grep -qE '\.symtab|\.debug_' || fail "$elf não foi despido"
 done
 
-step "instalação: /var/lib/comutel root:dialout 2775, log.txt \"-\" legível por todos"
-apt-get install -y -qq "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; fail apt-get; }
+step "instalado: /var/lib/comutel root:dialout 2775, log.txt \"-\" legível por todos"
 [[ $(stat -c '%U:%G %a' /var/lib/comutel) == "root:dialout 2775" && $(stat -c %a $log) == 644 ]] ||
     fail "donos e modos: $(stat -c '%U:%G %a' /var/lib/comutel $log)"
 is $log '-\r\n'
 # Configured again, it replaces a link left there without following it.
-echo x >"$work/alvo" && ln -sfn "$work/alvo" $log && dpkg -i "$deb" >/dev/null
+echo x >"$work/alvo" && ln -sfn "$work/alvo" $log && dpkg-reconfigure comutel
 [[ ! -L $log && $(cat "$work/alvo") == x ]] || fail "postinst seguiu o link" && is $log '-\r\n'
 
 step "comutel instalado, por um usuário do grupo dialout"
 useradd -m -G dialout "$user"
-"$build/tools/relay_sim" >"$work/board" & sim=$!
+# A newer compiler's warnings are not this test's business (standard error would fail it).
+g++ -std=c++17 -O2 -Itools/pty -o "$work/relay_sim" tools/relay_sim/*.cpp tools/pty/pty_pair.cpp \
+    2>"$work/g++.log" || { cat "$work/g++.log" >&2; fail "relay_sim não compilou"; }
+"$work/relay_sim" >"$work/board" & sim=$!
 wait_for "$work/board" '^/dev/pts/' || fail "a placa simulada não deu seu terminal"
 pty=$(head -n1 "$work/board")
 chgrp dialout "$pty" && chmod 0660 "$pty" # as a real /dev/ttyS1
@@ -107,20 +103,13 @@ timeout 1 tools/with-ports.sh -- "${runas[@]}" env QT_QPA_PLATFORM=offscreen "$c
 ((status == 124)) || fail "a janela terminou ($status): $(cat "$work/window.err")"
 
 step "página de manual e completação"
-page=/usr/share/man/man1/comutel.1.gz # absent where this machine leaves man pages out
-[[ -e $page ]] && man -P cat comutel >"$work/man" 2>&1 || man -l "$work/root/$page" >"$work/man"
+# The page is absent where this machine leaves man pages out: then the one it is built from.
+[[ -e /usr/share/man/man1/comutel.1.gz ]] && man -P cat comutel >"$work/man" 2>&1 ||
+    man -l docs/comutel.1 >"$work/man"
 grep -q '^SINOPSE' "$work/man" && grep -q 'adduser' "$work/man" || fail "man comutel"
 # The first word offers everything, the words after it nothing: they go to the board as typed.
 words=$(bash -c '. /usr/share/bash-completion/completions/comutel
     COMP_WORDS=(comutel ""); COMP_CWORD=1; _comutel; first=${COMPREPLY[*]}
     COMP_WORDS=(comutel E ""); COMP_CWORD=2; _comutel; echo "$first|${COMPREPLY[*]}"')
 [[ $words == "1 2 3 4 5 6 7 8 E R --help --version --ports|" ]] || fail "completação: $words"
-
-step "purge"
-apt-get purge -y -qq comutel >/dev/null 2>&1 || fail "apt-get purge"
-for path in /usr/lib/comutel /var/lib/comutel /usr/bin/comutel /run/comutel; do
-    [[ ! -e $path && ! -L $path ]] || fail "$path ficou"
-done
-[[ $(dpkg-query -W -f='${db:Status-Status}' comutel 2>/dev/null) =~ ^(not-installed)?$ ]] ||
-    fail "dpkg ainda o tem"
 step "tudo certo"
