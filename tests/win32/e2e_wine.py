@@ -78,7 +78,12 @@ def press_box(title="Ravelto"):
     found = xdotool("search", "--sync", "--name", f"^{title}$").stdout.split()
     if not found:
         return False
-    xdotool("windowfocus", "--sync", found[0], "key", "Return")
+    # A key that comes before the box has its focus is lost: pressed until the box is gone.
+    deadline = time.monotonic() + BOUND
+    while found[0] in xdotool("search", "--name", f"^{title}$").stdout.split() and \
+            time.monotonic() < deadline:
+        xdotool("windowfocus", "--sync", found[0], "key", "Return")
+        time.sleep(0.2)
     return True
 
 
@@ -124,7 +129,8 @@ def check_case(folder, case):
 
 
 def pixels_of(colour, window_id, png):
-    subprocess.run(["import", "-window", window_id, str(png)], check=True, timeout=BOUND)
+    if subprocess.run(["import", "-window", window_id, str(png)], timeout=BOUND).returncode:
+        return 0  # not mapped yet
     ppm = subprocess.run(["convert", str(png), "-depth", "8", "ppm:-"], capture_output=True,
                          check=True, timeout=BOUND).stdout
     # P6 header: magic, width, height, maximum, then the pixels
