@@ -30,6 +30,8 @@ public:
 
     // False for a scheduled task or a service: nobody could see or dismiss a box there.
     static bool desktopIsVisible();
+    // What ended a window-mode run, as written on standard error, for the person at the screen.
+    static void showFailure(const std::string &lines);
 
 private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l);
