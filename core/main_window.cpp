@@ -35,7 +35,7 @@ MainWindow::MainWindow(const Platform &platform, std::string parameter, std::str
       replyCollector(loop, [this](const std::string &reply) { onReplyGathered(reply); })
 {
     MSComm1.setCommHandler([this](CommEvent event) { onComm(event); });
-    window.setCloseHandler([this] { onCloseRequest(); });
+    window.setCloseHandler([this] { onWindowClose(); });
 }
 
 MainWindow::~MainWindow()
@@ -85,6 +85,20 @@ void MainWindow::onWindowLost(const std::string &line)
     windowLost = true;
     sayFailure(line);
     endProgram(ExitFatal);
+}
+
+// Hidden in command mode, the window is asked to close only by whatever ends the run from
+// outside (taskkill, a log-off, a shutdown): its caller must not take that for success.
+void MainWindow::onWindowClose()
+{
+    if (commandMode() && !ended) {
+        // The port is open in command mode only once the query has gone out.
+        say(std::string("interrompido por um pedido de fechamento ") +
+            (MSComm1.portOpen() ? "antes da resposta da placa" : "antes de enviar o comando"));
+        endProgram(ExitFatal);
+        return;
+    }
+    onCloseRequest();
 }
 
 // The search starts once the turn is ours, or at once where there are no turns.

@@ -60,7 +60,8 @@ public:
 
     // Runs once, at start; in window mode it shows the window as its last step.
     void onLoad();
-    // The window is asked to close, or the process to end: the program ends in any state.
+    // The window is asked to close, or the process to end: the program ends in any state. A
+    // platform that ends such a run by its own means (Linux: the same signal again) calls this.
     void onCloseRequest();
     // The window can no longer be shown (its display went away): the run ends with ExitFatal
     // and that line, and shows nothing more.
@@ -69,6 +70,7 @@ public:
     bool hasEnded() const { return ended; }
 
 private:
+    void onWindowClose();
     void waitForTurn();
     void onTurnRetry();
     void startSearch();

@@ -295,20 +295,23 @@ TEST_CASE("turns: the search waits for its turn, 30 s at most")
     CHECK(window.turn.asked == 0);
 }
 
-TEST_CASE("a close request ends the program in every state, and nothing runs after")
+TEST_CASE("a close request ends the program in every state, and nothing runs after; a command "
+          "so ended before its work was done says so, never with status 0")
 {
     using Row = std::tuple<const char *, const char *, std::set<int>, std::chrono::milliseconds,
-                           const char *>;
+                           const char *, const char *>;
     const Row rows[] = {
-        {"searching", "E", {}, 200ms, "Buscando em COM 3"},
-        {"connected, idle", "", {2}, 100ms, "Conectado em COM 2"},
-        {"awaiting answer", "E", {2}, 300ms, "Conectado em COM 2"},
-        {"gave up", "", {}, 3s, "Desconectado."},
+        {"waiting for its turn", "1", {2}, 200ms, "Buscando em COM", "antes de enviar o comando"},
+        {"searching", "E", {}, 200ms, "Buscando em COM 3", "antes de enviar o comando"},
+        {"connected, idle", "", {2}, 100ms, "Conectado em COM 2", nullptr},
+        {"awaiting answer", "E", {2}, 300ms, "Conectado em COM 2", "antes da resposta da placa"},
+        {"gave up", "", {}, 3s, "Desconectado.", nullptr},
     };
-    for (const auto &[state, parameter, openable, after, label1] : rows) {
+    for (const auto &[state, parameter, openable, after, label1, why] : rows) {
         CAPTURE(state);
         Run run;
         run.port.openable = openable;
+        run.turn.answers = {*parameter == '1' ? Turn::Result::Busy : Turn::Result::Taken};
         run.start(parameter);
         run.loop.advance(after);
         CHECK(run.window.label1 == label1);
@@ -319,7 +322,10 @@ TEST_CASE("a close request ends the program in every state, and nothing runs aft
         };
         const auto logWritesBefore = logWrites();
         run.window.close(); // as the window system asks
-        CHECK(run.loop.ended == ExitOk);
+        CHECK(run.loop.ended == (why ? ExitFatal : ExitOk));
+        CHECK(run.streams.err ==
+              (why ? std::string("comutel: interrompido por um pedido de fechamento ") + why + "\n"
+                   : ""));
         CHECK_FALSE(run.port.portOpen());
         const std::size_t attempts = run.port.tried.size();
         run.loop.advance(5s);
@@ -328,4 +334,8 @@ TEST_CASE("a close request ends the program in every state, and nothing runs aft
         // A window's close does not touch the log; a command's end puts "-" back.
         CHECK(logWrites() == logWritesBefore + (*parameter ? 1 : 0));
     }
+    Run signalled; // a platform that ends the run by its signal says nothing more
+    signalled.start("E");
+    signalled.program->onCloseRequest();
+    CHECK((signalled.loop.ended == ExitOk && signalled.streams.err.empty()));
 }

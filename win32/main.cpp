@@ -35,16 +35,25 @@ const char kUsage[] =
     "  --ports     lista as portas COM que o Windows conhece, sem abrir nenhuma\n"
     "Código de saída (%ERRORLEVEL%; num prompt, use start /wait Comutel.exe ...):\n"
     "  0 enviado (e resposta gravada) ou janela fechada; 1 nenhuma porta abriu;\n"
-    "  2 a placa não respondeu em 500 ms; 3 erro (log.txt não gravável, comando não enviado).\n"
+    "  2 a placa não respondeu em 500 ms; 3 erro (log.txt não gravável, comando não enviado,\n"
+    "  execução fechada antes de terminar).\n"
     "Guarde Comutel.exe numa pasta sua, onde você possa gravar (não em Arquivos de Programas).\n";
 
 const char kListingHint[] = "\"Comutel.exe --ports\" lista as portas COM que o Windows conhece";
 
+// The whole value, however long: one cut short could read as another port's name.
 std::wstring environment(const wchar_t *name)
 {
-    wchar_t value[256];
-    const DWORD length = GetEnvironmentVariableW(name, value, 256);
-    return length > 0 && length < 256 ? std::wstring(value, length) : std::wstring();
+    std::wstring value;
+    for (DWORD size = 0;;) {
+        const DWORD length = GetEnvironmentVariableW(name, value.data(), size);
+        if (length < size || length == 0) {
+            value.resize(length);
+            return value;
+        }
+        size = length; // room for the value and its terminating NUL
+        value.resize(size);
+    }
 }
 
 int writeInfo(const std::string &text)
@@ -67,13 +76,12 @@ int listPorts(std::optional<int> pinned)
     return writeInfo(text);
 }
 
-int run(const std::string &parameter, std::optional<int> onlyPort)
+int run(const std::string &parameter, std::optional<int> onlyPort, Win32StandardStreams &streams)
 {
     Win32Loop loop;
     Win32CommPort port(loop, onlyPort);
     NativeWindow window(GetModuleHandleW(nullptr));
     ReplyLogFile log(wide::executableFolder());
-    Win32StandardStreams streams;
     const Win32CodePage codePage;
     // Only command-mode runs queue; a window holds its port as long as it is open.
     std::unique_ptr<MutexTurn> turn = parameter.empty() ? nullptr : std::make_unique<MutexTurn>();
@@ -93,19 +101,21 @@ int main()
     if (parameter == "--version")
         return writeInfo("Comutel.exe " COMUTEL_VERSION "\n");
 
+    Win32StandardStreams streams;
     std::optional<int> onlyPort;
     const std::wstring device = environment(L"COMUTEL_DEVICE");
-    if (!device.empty()) {
-        onlyPort = ports::comNumber(wide::toUtf8(device));
-        if (!onlyPort) {
-            // Nothing may go to a port the user did not mean; the log still says "no answer".
-            ReplyLogFile(wide::executableFolder()).write("-");
-            Win32StandardStreams().writeErr("comutel: COMUTEL_DEVICE=" + wide::toUtf8(device) +
-                                            " não é uma porta COM (COM1 a COM255)\n");
-            return ExitFatal;
-        }
+    if (!device.empty() && !(onlyPort = ports::comNumber(wide::toUtf8(device)))) {
+        // Nothing may go to a port the user did not mean; the log still says "no answer".
+        ReplyLogFile(wide::executableFolder()).write("-");
+        streams.writeErr("comutel: COMUTEL_DEVICE=" + wide::toUtf8(device) +
+                         " não é uma porta COM (COM1 a COM255)\n");
+        // A window's user is there to be told; a command's caller (a script) must never wait
+        // on a box: it has standard error and the status. Past this point the controller tells.
+        if (parameter.empty())
+            NativeWindow::showFailureLines(streams.linesWritten());
+        return ExitFatal;
     }
     if (parameter == "--ports")
         return listPorts(onlyPort);
-    return run(parameter, onlyPort);
+    return run(parameter, onlyPort, streams);
 }

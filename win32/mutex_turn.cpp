@@ -4,19 +4,22 @@
 
 #include <windows.h>
 
-MutexTurn::MutexTurn(std::wstring name)
+#include <sddl.h>
+
+namespace {
+
+// All a turn needs: to wait on the mutex and to release it. A mutex another account made is
+// opened asking no more, which is what its access list lets every user have.
+constexpr DWORD kAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+// Every user of the PC takes turns, a scheduled task as SYSTEM and a logged-on user alike.
+const wchar_t kEveryoneTakesTurns[] = L"D:(A;;0x00100001;;;WD)";
+static_assert(kAccess == 0x00100001, "the access list grants what is asked");
+
+} // namespace
+
+MutexTurn::MutexTurn(std::wstring name) : m_name(std::move(name))
 {
-    m_mutex = CreateMutexW(nullptr, FALSE, name.c_str());
-    if (!m_mutex && GetLastError() == ERROR_ACCESS_DENIED) {
-        // Made by another user, who did not let us in: this session's own turn is still worth
-        // having.
-        const std::wstring local = L"Local\\" + name.substr(name.find(L'\\') + 1);
-        m_mutex = CreateMutexW(nullptr, FALSE, local.c_str());
-    }
-    if (!m_mutex) {
-        m_unavailable = true;
-        m_error = "sem vez para esperar: " + wide::errorText(GetLastError());
-    }
+    open();
 }
 
 MutexTurn::~MutexTurn()
@@ -26,12 +29,33 @@ MutexTurn::~MutexTurn()
         CloseHandle(m_mutex);
 }
 
+// False while the name cannot be had; m_error says why where that is not another's turn.
+bool MutexTurn::open()
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(kEveryoneTakesTurns, SDDL_REVISION_1,
+                                                         &descriptor, nullptr);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    m_mutex = CreateMutexExW(descriptor ? &attributes : nullptr, m_name.c_str(), 0, kAccess);
+    const DWORD code = GetLastError();
+    LocalFree(descriptor);
+    m_refusal = m_mutex ? 0 : code;
+    // Another kind of object under the name (ERROR_INVALID_HANDLE), or a mutex that lets us
+    // not in: someone else's, held as long as it is there.
+    if (!m_mutex && code != ERROR_INVALID_HANDLE && code != ERROR_ACCESS_DENIED)
+        m_error =
+            "o mutex " + wide::toUtf8(m_name) + " não pôde ser criado: " + wide::errorText(code);
+    return m_mutex != nullptr;
+}
+
 Turn::Result MutexTurn::tryTake()
 {
-    if (m_unavailable)
-        return Result::Unavailable;
     if (m_held)
         return Result::Taken;
+    if (!m_mutex && !open())
+        return m_refusal == ERROR_INVALID_HANDLE || m_refusal == ERROR_ACCESS_DENIED
+                   ? Result::Busy
+                   : Result::Failed;
     switch (WaitForSingleObject(m_mutex, 0)) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED: // its holder ended without releasing: ours now
@@ -50,4 +74,17 @@ void MutexTurn::release()
     if (m_held)
         ReleaseMutex(m_mutex);
     m_held = false;
+}
+
+std::string MutexTurn::holder() const
+{
+    const std::string name = wide::toUtf8(m_name);
+    switch (m_refusal) {
+    case ERROR_INVALID_HANDLE:
+        return "outro programa (que usa o nome " + name + " para outra coisa)";
+    case ERROR_ACCESS_DENIED:
+        return "outro programa (dono de " + name + ", que nos nega acesso)";
+    default:
+        return "outro Comutel.exe";
+    }
 }

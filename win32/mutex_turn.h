@@ -12,8 +12,8 @@ class MutexTurn : public Turn
 public:
     static constexpr const wchar_t *kName = L"comutel-vez";
 
-    // prefix: the namespace, "Global\\" so that a scheduled task and a logged-on user's batch
-    // file share one turn; tests give their own name.
+    // "Global\\" so that a scheduled task and a logged-on user's batch file share one turn;
+    // tests give their own name.
     explicit MutexTurn(std::wstring name = std::wstring(L"Global\\") + kName);
     ~MutexTurn() override;
     MutexTurn(const MutexTurn &) = delete;
@@ -22,11 +22,17 @@ public:
     Result tryTake() override;
     void release() override;
     std::string errorString() const override { return m_error; }
-    std::string holder() const override { return "outro Comutel.exe"; }
+    std::string holder() const override;
+
+    // The mutex, once it could be had: for a look at what was granted.
+    void *handle() const { return m_mutex; }
 
 private:
+    bool open();
+
+    std::wstring m_name;
     void *m_mutex = nullptr;
     bool m_held = false;
-    bool m_unavailable = false;
+    unsigned long m_refusal = 0; // why the name is not ours to use, while it is not
     std::string m_error;
 };

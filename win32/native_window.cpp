@@ -52,6 +52,13 @@ COLORREF rgbOf(Window::Colour colour)
     }
 }
 
+void failureBox(const std::string &title, const std::string &text)
+{
+    if (NativeWindow::desktopIsVisible())
+        MessageBoxW(nullptr, wide::fromUtf8(text).c_str(), wide::fromUtf8(title).c_str(),
+                    MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+}
+
 int slotOf(MainForm::Control which)
 {
     return which == MainForm::Label1 ? 0 : which == MainForm::Label3 ? 1 : 2;
@@ -166,8 +173,31 @@ void NativeWindow::showMessageBox(const std::string &title, const std::string &t
 {
     if (!desktopIsVisible())
         return;
+    // A text, a title, OK and Cancel: no icon, and so no sound.
     MessageBoxW(IsWindowVisible(m_window) ? m_window : nullptr, wide::fromUtf8(text).c_str(),
-                wide::fromUtf8(title).c_str(), MB_OKCANCEL | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
+                wide::fromUtf8(title).c_str(), MB_OKCANCEL | MB_SETFOREGROUND);
+}
+
+void NativeWindow::showFailure(const std::string &title, const std::string &text)
+{
+    failureBox(title, text);
+}
+
+void NativeWindow::showFailureLines(const std::string &lines)
+{
+    const std::string prefix = "comutel: "; // a box has its own title
+    std::string text;
+    for (std::size_t at = 0; at < lines.size();) {
+        std::size_t end = lines.find('\n', at);
+        if (end == std::string::npos)
+            end = lines.size();
+        std::string line = lines.substr(at, end - at);
+        if (line.rfind(prefix, 0) == 0)
+            line.erase(0, prefix.size());
+        text += (text.empty() ? "" : "\r\n") + line;
+        at = end + 1;
+    }
+    failureBox("Comutel", text);
 }
 
 void NativeWindow::requestClose()
@@ -209,11 +239,14 @@ LRESULT NativeWindow::handle(UINT message, WPARAM w, LPARAM l)
             openMakerSite(m_window);
         return 0;
     case WM_DPICHANGED: {
-        m_form.layout(HIWORD(w));
+        // Before the form exists (always, in command mode) it is made for the DPI of its time.
+        if (m_form.created())
+            m_form.layout(HIWORD(w));
         const RECT *suggested = reinterpret_cast<const RECT *>(l);
-        SetWindowPos(m_window, nullptr, suggested->left, suggested->top,
-                     suggested->right - suggested->left, suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+        if (suggested)
+            SetWindowPos(m_window, nullptr, suggested->left, suggested->top,
+                         suggested->right - suggested->left, suggested->bottom - suggested->top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
         return 0;
     }
     case WM_CLOSE: // the window stays until the program ends

@@ -27,9 +27,14 @@ public:
     void setVisible(bool visible) override;
     void setCloseHandler(std::function<void()> handler) override { m_close = std::move(handler); }
     void showMessageBox(const std::string &title, const std::string &text) override;
+    // OK alone and the error icon: the platform's error report.
+    void showFailure(const std::string &title, const std::string &text) override;
 
     // False for a scheduled task or a service: nobody could see or dismiss a box there.
     static bool desktopIsVisible();
+    // What ended a window-mode start before the controller ran, as written on standard error,
+    // for the person at the screen.
+    static void showFailureLines(const std::string &lines);
 
 private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l);

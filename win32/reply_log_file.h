@@ -1,7 +1,7 @@
 // "log.txt" beside Comutel.exe. Each write goes to a fresh file of its own in the same folder,
 // which then replaces log.txt in one step (MoveFileExW), so a reader sees the old line or the
-// new one, never half of one; while a reader holds it open, it is written over in place. A
-// folder the user may not write (under Program Files) fails here.
+// new one, never half of one; while a reader holds it open, it is written over in place, unless
+// it has another name too. A folder the user may not write (under Program Files) fails here.
 #pragma once
 
 #include "reply_log.h"
@@ -21,7 +21,7 @@ public:
 private:
     bool fail(const char *what, unsigned long code);
     void removeLeftovers() const;
-    bool writeInPlace(const std::string &line);
+    bool writeInPlace(const std::string &line, unsigned long replaceError);
 
     std::wstring m_folder;
     std::wstring m_path;

@@ -106,6 +106,8 @@ void Win32StandardStreams::writeOut(const std::string &bytes)
 
 void Win32StandardStreams::writeErr(const std::string &text)
 {
+    m_lines += text;
+    borrowParentConsole(false);
     writeText(STD_ERROR_HANDLE, text);
 }
 
@@ -114,16 +116,19 @@ bool Win32StandardStreams::writeOutText(const std::string &text)
     return writeText(STD_OUTPUT_HANDLE, text);
 }
 
-void Win32StandardStreams::borrowParentConsole()
+void Win32StandardStreams::borrowParentConsole(bool output)
 {
-    if (standardHandle(STD_OUTPUT_HANDLE) || !AttachConsole(ATTACH_PARENT_PROCESS))
+    const bool out = output && !standardHandle(STD_OUTPUT_HANDLE);
+    const bool err = !standardHandle(STD_ERROR_HANDLE);
+    if ((!out && !err) || !AttachConsole(ATTACH_PARENT_PROCESS))
         return;
     const HANDLE console =
         CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
     if (console == INVALID_HANDLE_VALUE)
         return;
-    SetStdHandle(STD_OUTPUT_HANDLE, console);
-    if (!standardHandle(STD_ERROR_HANDLE))
+    if (out)
+        SetStdHandle(STD_OUTPUT_HANDLE, console);
+    if (err)
         SetStdHandle(STD_ERROR_HANDLE, console);
 }

@@ -1,7 +1,7 @@
 // The Windows shell's own units, run under Wine: what a port that will not open says (busy,
-// missing, not a serial port), turns through the named mutex (held, released, abandoned),
-// log.txt replaced whole, the command's bytes in code page 1252, COM names, and the loop
-// delivering a signalled handle and ending.
+// missing, not a serial port), turns through the named mutex (held, released, abandoned, its
+// name taken, what it asks and grants), log.txt replaced whole, the command's bytes in code page
+// 1252, COM names, the window (its close requests too) and its boxes.
 #include "command_line.h"
 #include "mutex_turn.h"
 #include "native_window.h"
@@ -17,7 +17,12 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+#include <winternl.h>
+
 #include <filesystem>
+#include <set>
 #include <thread>
 
 namespace {
@@ -98,77 +103,105 @@ TEST_CASE("a port that will not open stays closed and says why, if a user could 
     CloseHandle(holder);
 }
 
-TEST_CASE("the port takes only the line it can set and the numbers Windows has")
+TEST_CASE(
+    "turns: busy while another holds the mutex or squats its name; taken once it is released, "
+    "abandoned or gone; waiting and releasing all asked, and what every user may do")
 {
-    NoWatcher watcher;
-    Win32CommPort port(watcher);
-    CommSettings odd;
-    odd.Settings = "300,x,8,1";
-    CHECK_FALSE(port.configure(odd));
-    CHECK(port.configure(CommSettings{}));
-    CHECK(port.settings() == "300,n,8,1");
-    CHECK_FALSE(port.setCommPort(0));
-    CHECK_FALSE(port.setCommPort(256));
-    CHECK(port.setCommPort(255));
-}
-
-TEST_CASE("turns: busy while another holds the mutex, taken once it is released or abandoned")
-{
+    using Query = LONG(NTAPI *)(HANDLE, OBJECT_INFORMATION_CLASS, void *, ULONG, ULONG *);
+    const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
     const std::wstring name = L"Local\\comutel-test-" + std::to_wstring(GetCurrentProcessId());
-    for (const bool abandon : {false, true}) {
-        CAPTURE(abandon);
+    for (const int how : {0, 1, 2}) { // the other releases, abandons, or an event squats the name
+        CAPTURE(how);
         const HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         const HANDLE letGo = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         // Another run, on a thread of its own: Windows hands a mutex back to its owner thread.
         std::thread other([&] {
-            const HANDLE mutex = CreateMutexW(nullptr, TRUE, name.c_str());
+            const HANDLE object = how == 2 ? CreateEventW(nullptr, TRUE, FALSE, name.c_str())
+                                           : CreateMutexW(nullptr, TRUE, name.c_str());
             SetEvent(held);
             WaitForSingleObject(letGo, INFINITE);
-            if (!abandon)
-                ReleaseMutex(mutex);
-            CloseHandle(mutex); // ending without a release abandons it
+            if (how == 0)
+                ReleaseMutex(object);
+            CloseHandle(object); // ending without a release abandons it
         });
         WaitForSingleObject(held, INFINITE);
         MutexTurn turn(name);
         CHECK(turn.tryTake() == Turn::Result::Busy);
+        // The time-out's line names what squats the name.
+        CHECK((turn.holder().find(wide::toUtf8(name)) != std::string::npos) == (how == 2));
         SetEvent(letGo);
         other.join();
         CHECK(turn.tryTake() == Turn::Result::Taken);
-        turn.release();
+        // Another's mutex (another account's default access list grants others no more than
+        // this; Wine enforces none), or, once the event is gone, one of our own.
+        PUBLIC_OBJECT_BASIC_INFORMATION basic{};
+        REQUIRE(query(turn.handle(), ObjectBasicInformation, &basic, sizeof basic, nullptr) == 0);
+        CHECK(basic.GrantedAccess == (SYNCHRONIZE | MUTEX_MODIFY_STATE));
         CloseHandle(held);
         CloseHandle(letGo);
+        if (how < 2)
+            continue;
+        const HANDLE look = OpenMutexW(READ_CONTROL, FALSE, name.c_str());
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        wchar_t *list = nullptr;
+        REQUIRE(GetSecurityInfo(look, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                nullptr, nullptr, &descriptor) == ERROR_SUCCESS);
+        REQUIRE(ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &list, nullptr));
+        CHECK(std::wstring(list) == L"D:(A;;0x100001;;;WD)"); // Everyone: wait, release; no more
+        LocalFree(list);
+        LocalFree(descriptor);
+        CloseHandle(look);
     }
 }
 
-TEST_CASE("log.txt is replaced whole, also while a reader has it open; a failure names it")
+TEST_CASE("log.txt is replaced whole, also while a reader has it open, never through a second "
+          "name; a failure names it")
 {
     Scratch scratch;
+    // Names taken that cannot be removed (a dead run's of our PID, another user's): passed over.
+    const auto temporary = [&scratch](DWORD pid, int n) {
+        return scratch.path + L"\\.log.txt." + std::to_wstring(pid) + L"." + std::to_wstring(n) +
+               L".tmp";
+    };
+    std::vector<HANDLE> taken;
+    for (int n = 1; n <= 32; ++n)
+        taken.push_back(createFile(temporary(GetCurrentProcessId(), n)));
     ReplyLogFile log(scratch.path);
-    REQUIRE(log.write("-"));
+    REQUIRE_MESSAGE(log.write("-"), log.errorString());
     CHECK(contents(log.path()) == "-\r\n");
-    // A reader that lets others replace the file keeps reading the old line; one that lets it
-    // be written only (as cmd's "type" and "set /p" do) has it written over. Either way the
-    // next reader gets the whole new line.
-    for (const DWORD share : {FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE}) {
+    for (const HANDLE file : taken)
+        CloseHandle(file);
+    // A reader that lets it be replaced reads the old line; one that lets it be written only (as
+    // cmd's "type" does) has it written over, unless log.txt is another file's second name.
+    const std::wstring other = scratch.file(L"outro nome");
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const DWORD noDelete = all & ~FILE_SHARE_DELETE;
+    for (const auto &[share, linked] :
+         {std::pair{all, false}, {noDelete, false}, {noDelete, true}}) {
+        CAPTURE(linked);
+        REQUIRE((!linked || CreateHardLinkW(other.c_str(), log.path().c_str(), nullptr)));
         const HANDLE reader = CreateFileW(log.path().c_str(), GENERIC_READ, share, nullptr,
                                           OPEN_EXISTING, 0, nullptr);
-        REQUIRE_MESSAGE(log.write("0101\r\n"), log.errorString());
+        CHECK(log.write("0101\r\n") == !linked);
         CloseHandle(reader);
-        CHECK(contents(log.path()) == "0101\r\n\r\n");
+        CHECK(contents(log.path()) == (linked ? "-\r\n" : "0101\r\n\r\n"));
+        CHECK((log.errorString().find("vínculo físico") != std::string::npos) == linked);
         REQUIRE(log.write("-"));
     }
+    CHECK(contents(other) == "-\r\n");
 
-    // A temporary file of a writer that was killed goes; one whose writer still runs stays.
-    const std::wstring dead = scratch.file(L".log.txt.99999.1.tmp");
-    const std::wstring live = scratch.file(L".log.txt.99998.1.tmp");
+    // A temporary file of a writer that was killed goes; one of a writer that still runs stays,
+    // though closed (as while it retries the replacement).
+    DWORD runs = 0; // the desktop's process
+    GetWindowThreadProcessId(GetDesktopWindow(), &runs);
+    const std::wstring dead = temporary(99999, 1), live = temporary(runs, 1);
     CloseHandle(createFile(dead));
-    const HANDLE writer = createFile(live, FILE_SHARE_READ | FILE_SHARE_WRITE);
-    ReplyLogFile later(scratch.path);
-    REQUIRE(later.write("-"));
+    CloseHandle(createFile(live));
+    REQUIRE(ReplyLogFile(scratch.path).write("-"));
     CHECK(GetFileAttributesW(dead.c_str()) == INVALID_FILE_ATTRIBUTES);
     CHECK(GetFileAttributesW(live.c_str()) != INVALID_FILE_ATTRIBUTES);
-    CloseHandle(writer);
 
     // A folder that cannot take log.txt fails with a line naming the file.
     ReplyLogFile missing(scratch.file(L"não existe"));
@@ -185,9 +218,8 @@ TEST_CASE("each character of the command upper-cased on its own, one byte of cod
         char32_t in;
         unsigned char out;
     } rows[] = {
-        {U'e', 'E'},  {U'1', '1'},      {U'ç', 0xc7},  {U'ã', 0xc3}, {U'ÿ', 0x9f},
-        {U'ß', 0xdf}, {U'€', 0x80},     {U'œ', 0x8c},  {U'Ā', '?'},  {U'ā', '?'},
-        {U'😀', '?'},  {U'\u0301', '?'}, {U'\t', '\t'},
+        {U'ÿ', 0x9f}, {U'ß', 0xdf}, {U'€', 0x80},  {U'œ', 0x8c},     {U'Ā', '?'},
+        {U'ā', '?'},  {U'😀', '?'},  {U'\t', '\t'}, {U'\u0301', '?'},
     };
     for (const auto &row : rows) {
         CAPTURE(unsigned(row.in));
@@ -211,27 +243,6 @@ TEST_CASE("COM names: what COMUTEL_DEVICE and the registry may say")
         CAPTURE(row.name);
         CHECK(ports::comNumber(row.name).value_or(0) == row.number);
     }
-}
-
-TEST_CASE("the loop runs a signalled handle's handler, stops a timer at once, and ends")
-{
-    Win32Loop loop;
-    const HANDLE event = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-    int ticks = 0;
-    std::unique_ptr<Timer> timer;
-    timer = loop.createTimer([&] {
-        ++ticks;
-        timer->stop();
-        loop.end(7); // the end comes once this handler has returned
-    });
-    loop.watch(event, [&] {
-        ResetEvent(event);
-        timer->start(std::chrono::milliseconds(1));
-    });
-    CHECK(loop.run() == 7);
-    CHECK(ticks == 1);
-    CHECK_FALSE(timer->isActive());
-    CloseHandle(event);
 }
 
 TEST_CASE("the command parameter: Windows' splitting rules, the words joined by one space")
@@ -274,14 +285,25 @@ TEST_CASE("a caller that never reads its standard output holds the run up a seco
     CloseHandle(writeEnd);
 }
 
-TEST_CASE("the window: client area from twips at the screen's DPI, the labels the controller sets")
+TEST_CASE("the window: client area from twips at the screen's DPI, the labels the controller sets, "
+          "its boxes")
 {
     NativeWindow window(GetModuleHandleW(nullptr));
+    const HWND frame = FindWindowW(L"ComutelMainWindow", NativeWindow::kTitle);
+    REQUIRE(frame);
+    // The display's scale changes while the window is hidden, its form not yet made (as in
+    // command mode): the form comes later at the DPI of its time.
+    RECT suggested{0, 0, 600, 1000};
+    SendMessageW(frame, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    // Closing it, as taskkill and a log-off ask of a command's run: the controller is told.
+    int closeRequests = 0;
+    window.setCloseHandler([&closeRequests] { ++closeRequests; });
+    SendMessageW(frame, WM_CLOSE, 0, 0);
+    SendMessageW(frame, WM_ENDSESSION, TRUE, 0);
+    CHECK(closeRequests == 2);
     window.setLabel1("Conectado em COM 2", Window::Colour::Green);
     window.setLabel3("Baudrate: 300 bp/s");
     window.setVisible(true);
-    const HWND frame = FindWindowW(L"ComutelMainWindow", NativeWindow::kTitle);
-    REQUIRE(frame);
     const HDC screen = GetDC(nullptr);
     const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
@@ -296,4 +318,32 @@ TEST_CASE("the window: client area from twips at the screen's DPI, the labels th
     CHECK(FindWindowExW(frame, nullptr, L"STATIC", L"0101"));
     CHECK(FindWindowExW(frame, nullptr, L"STATIC", L"Baudrate: 300 bp/s"));
     CHECK_FALSE(FindWindowExW(frame, nullptr, L"STATIC", L"Comutel.exe 1"));
+    // The boxes: the advice with OK and Cancel and nothing more; a failure with OK, the error
+    // icon and its lines.
+    for (const bool advice : {true, false}) {
+        CAPTURE(advice);
+        std::set<int> buttons; // the visible ones
+        LRESULT icon = 0;
+        wchar_t text[64] = {};
+        std::thread looker([&] {
+            HWND box = nullptr; // once shown, its controls are set
+            for (int i = 0; i < 6000 && !IsWindowVisible(box); ++i, Sleep(10))
+                box = FindWindowW(L"#32770", advice ? L"Ravelto" : L"Comutel");
+            for (int id = IDOK; id <= IDCONTINUE; ++id)
+                if (IsWindowVisible(GetDlgItem(box, id)))
+                    buttons.insert(id);
+            icon = SendDlgItemMessageW(box, 1088, STM_GETICON, 0, 0); // Wine's icon, 20 on Windows
+            GetDlgItemTextW(box, 0xffff, text, 64);
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        });
+        if (advice)
+            window.showMessageBox("Ravelto", "O Windows não pôde");
+        else
+            NativeWindow::showFailureLines("comutel: não foi possível gravar\ncomutel: faça isto\n");
+        looker.join();
+        CHECK(buttons == (advice ? std::set<int>{IDOK, IDCANCEL} : std::set<int>{IDOK}));
+        CHECK(bool(icon) == !advice);
+        CHECK(std::wstring(text) ==
+              (advice ? L"O Windows não pôde" : L"não foi possível gravar\r\nfaça isto"));
+    }
 }
