@@ -12,7 +12,8 @@ out_dir=$(mkdir -p "${1:-.}" && cd "${1:-.}" && pwd)
 
 # The cross compilers (posix threads: GCC 12's win32 flavour has no std::thread), and the tools
 # that draw the logo's bitmaps from its SVG.
-windows_build_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix librsvg2-bin imagemagick)
+windows_build_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix librsvg2-bin
+    imagemagick)
 "$source_dir/tools/install-deps.sh" "${windows_build_packages[@]}" zip
 
 work=$(mktemp -d)

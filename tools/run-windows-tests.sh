@@ -28,7 +28,7 @@ if [ -z "$relay_sim" ]; then
 fi
 relay_sim=$(cd "$(dirname "$relay_sim")" && pwd)/$(basename "$relay_sim")
 
-# One source, two toolchains: the zips' names for the two builds.
+# One source, two toolchains, named as the zips name the builds.
 declare -A toolchains=([x86]=mingw-w64-i686.cmake [x64]=mingw-w64.cmake)
 for arch in x86 x64; do
     cmake -S "$source_dir" -B "$build/$arch" \
@@ -64,7 +64,8 @@ export DISPLAY=:$display_number
 
 # A prefix made before wine32 was installed has no 32-bit half, and every 32-bit program fails
 # in it ("could not load kernel32.dll"): such a prefix is made anew.
-if [ -e "$WINEPREFIX/system.reg" ] && [ ! -e "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+if [ -e "$WINEPREFIX/system.reg" ] &&
+    [ ! -e "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
     rm -rf "$WINEPREFIX"
 fi
 # Started with its output on /dev/null: a first Wine run on a pipe would leave its server and

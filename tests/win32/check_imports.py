@@ -12,8 +12,8 @@ EXE, TABLE, OBJDUMP = sys.argv[1:4]
 dump = subprocess.run([OBJDUMP, "-p", EXE], capture_output=True, text=True, check=True).stdout
 oldest = {}
 for line in open(TABLE, encoding="utf-8"):
-    if line.split("#")[0].strip():
-        dll, function, since = line.split()
+    if fields := line.split("#")[0].split():
+        dll, function, since = fields
         oldest[dll.lower(), function] = since
 problems, dll, count = [], None, 0
 for line in dump.split("The Import Tables")[-1].split("\nThe ")[0].splitlines():
@@ -25,7 +25,8 @@ for line in dump.split("The Import Tables")[-1].split("\nThe ")[0].splitlines():
         if since not in WINDOWS[:WINDOWS.index("7") + 1]:
             problems.append(f"{dll} {entry[1]}: {since}")
 # Windows refuses to start an executable whose subsystem version is newer than its own (6.1).
-version = tuple(int(re.search(rf"{part}SubsystemVersion\s+(\d+)", dump)[1]) for part in ("Major", "Minor"))
+version = tuple(int(re.search(rf"{part}SubsystemVersion\s+(\d+)", dump)[1])
+                for part in ("Major", "Minor"))
 if version > (6, 1) or count == 0:
     problems.append(f"subsystem version {version}, {count} imports")
 print("\n".join(problems) or f"{count} imports, all in Windows 7 SP1")
