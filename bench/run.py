@@ -206,8 +206,8 @@ def main():
     parser.add_argument("--idle-seconds", type=float, default=10.0)
     parser.add_argument("--out", default="-")
     parser.add_argument("--windows", metavar="WIN_BUILD",
-                        help="also Comutel.exe under Wine (bench/windows.py), from a build that "
-                             "tools/run-windows-tests.sh has made")
+                        help="also both builds of Comutel.exe under Wine (bench/windows.py), from "
+                             "the folder that tools/run-windows-tests.sh has made")
     parser.add_argument("--six-may-fail", action="store_true",
                         help=f"report {TOGETHER} queries together even when some do not end 0")
     args = parser.parse_args()

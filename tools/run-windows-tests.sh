@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds Comutel.exe and its tests with MinGW-w64 into BUILD_DIR and runs them under Wine, each
-# test as ctest starts it, in a prefix inside BUILD_DIR and on an Xvfb screen of its own; stops
-# Wine and Xvfb at the end. The end-to-end cases need tools/relay_sim built for this machine:
-# give the Linux build's folder (or relay_sim itself) as LINUX_BUILD, or it is compiled here.
+# Builds Comutel.exe and its tests with MinGW-w64 twice, 32-bit (BUILD_DIR/x86) and 64-bit
+# (BUILD_DIR/x64), and runs each build's tests under Wine, each test as ctest starts it: the x86
+# build's in 32-bit Wine (WoW64), both in one prefix inside BUILD_DIR and on an Xvfb screen of
+# their own; stops Wine and Xvfb at the end. The end-to-end cases need tools/relay_sim built for
+# this machine: give the Linux build's folder (or relay_sim itself) as LINUX_BUILD, or it is
+# compiled here.
 #   tools/run-windows-tests.sh BUILD_DIR [LINUX_BUILD | RELAY_SIM]
 set -euo pipefail
 [ $# -ge 1 ] || { echo "uso: $0 BUILD_DIR [LINUX_BUILD | RELAY_SIM]" >&2; exit 2; }
@@ -12,10 +14,11 @@ build=$(cd "$1" && pwd)
 relay_sim=${2:-}
 [ ! -d "$relay_sim" ] || relay_sim=$relay_sim/tools/relay_sim
 
-# The cross compiler and the logo's tools, then Wine with its fonts, and xdotool to drive
-# the windows on Xvfb (which install-deps.sh installs anyway).
-"$source_dir/tools/install-deps.sh" g++-mingw-w64-x86-64-posix librsvg2-bin imagemagick \
-    wine wine64 fonts-wine fonts-dejavu-core xdotool
+# Both cross compilers and the logo's tools, then Wine with its 32-bit half (install-deps.sh
+# adds dpkg's i386 architecture for it) and its fonts, and xdotool to drive the windows on Xvfb
+# (which install-deps.sh installs anyway).
+"$source_dir/tools/install-deps.sh" g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
+    librsvg2-bin imagemagick wine wine64 wine32:i386 fonts-wine fonts-dejavu-core xdotool
 
 if [ -z "$relay_sim" ]; then
     relay_sim=$build/host/relay_sim
@@ -25,10 +28,15 @@ if [ -z "$relay_sim" ]; then
 fi
 relay_sim=$(cd "$(dirname "$relay_sim")" && pwd)/$(basename "$relay_sim")
 
-cmake -S "$source_dir" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$source_dir/win32/mingw-w64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
-    -DCOMUTEL_RELAY_SIM="$relay_sim" >/dev/null
-cmake --build "$build" -j2
+# One source, two toolchains, named as the zips name the builds.
+declare -A toolchains=([x86]=mingw-w64-i686.cmake [x64]=mingw-w64.cmake)
+for arch in x86 x64; do
+    cmake -S "$source_dir" -B "$build/$arch" \
+        -DCMAKE_TOOLCHAIN_FILE="$source_dir/win32/${toolchains[$arch]}" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+        -DCOMUTEL_RELAY_SIM="$relay_sim" >/dev/null
+    cmake --build "$build/$arch" -j2
+done
 
 # Wine keeps everything inside the build folder: the prefix, and its server's socket in TMPDIR.
 export WINEPREFIX=$build/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8
@@ -54,6 +62,12 @@ exec {display_fd}>&-
 rm -f "$TMPDIR/xvfb.fifo"
 export DISPLAY=:$display_number
 
+# A prefix made before wine32 was installed has no 32-bit half, and every 32-bit program fails
+# in it ("could not load kernel32.dll"): such a prefix is made anew.
+if [ -e "$WINEPREFIX/system.reg" ] &&
+    [ ! -e "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+    rm -rf "$WINEPREFIX"
+fi
 # Started with its output on /dev/null: a first Wine run on a pipe would leave its server and
 # services holding that pipe.
 mkdir -p "$WINEPREFIX"
@@ -84,4 +98,19 @@ wineboot >/dev/null 2>&1
 # Whatever links Wine made all the same go before any test; the tests make their own.
 find "$WINEPREFIX/dosdevices" -maxdepth 1 -iname 'com*' -exec rm -f {} +
 
-ctest --test-dir "$build" --output-on-failure --timeout 300
+# Wine that cannot run a program may still end 0 and print nothing: each build must say its
+# version before its tests count.
+for arch in x86 x64; do
+    said=$(wine "$build/$arch/win32/Comutel.exe" --version </dev/null 2>&1 | tr -d '\r') || true
+    if [[ $said != "Comutel.exe "* ]]; then
+        echo "run-windows-tests: Wine does not run the $arch build here: ${said:-nada}" >&2
+        exit 1
+    fi
+done
+
+status=0
+for arch in x86 x64; do
+    echo "== Comutel.exe $arch"
+    ctest --test-dir "$build/$arch" --output-on-failure --timeout 300 || status=1
+done
+exit $status

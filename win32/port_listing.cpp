@@ -15,6 +15,8 @@ std::optional<int> comNumberW(const std::wstring &name)
     return comNumber(wide::toUtf8(name));
 }
 
+// HKLM\HARDWARE is one key for 32- and 64-bit programs (WOW64 redirects parts of SOFTWARE only),
+// so the x86 build lists the same ports as the x64 one.
 void fromRegistry(std::map<int, std::string> *ports)
 {
     HKEY key;

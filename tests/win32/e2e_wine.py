@@ -20,6 +20,8 @@ DOSDEVICES = Path(os.environ["WINEPREFIX"]) / "dosdevices"
 TITLE = "Controladora de relés Pelmora"
 GREEN, RED = (0, 192, 0), (255, 0, 0)
 BOUND = 60  # seconds: generous, for a loaded machine
+# Every line of the help fits an 80-column console.
+HELP = r'(?=Uso: Comutel\.exe .*start "" /wait)(?:[^\r\n]{0,79}\r\n)+'
 
 # name, arguments, {COM number: relay_sim options}, extra environment,
 # expected: status, log.txt (None: left as it was), standard output (a regular expression),
@@ -44,7 +46,8 @@ CASES = [
     ("log.txt not writable in window mode: the failure box", [], {}, {},
      3, BLOCKED, "", "pasta onde você possa gravar", None, "Comutel"),
     ("--help touches neither the board nor the log", ["--help"], {2: []}, {},
-     0, None, "Uso: Comutel.exe .*start /wait.*\r\n", None, "!recebido", None),
+     0, None, HELP, None, "!recebido", None),
+    ("/? is the help too, not a command", ["/?"], {2: []}, {}, 0, None, HELP, None, "!recebido", None),
     ("--version", ["--version"], {}, {}, 0, None, r"Comutel\.exe \d+\.\d+\.\d+\r\n", None, None, None),
     # The prefix declares COM1 to COM255 in Wine's Ports, each with no device behind it.
     ("--ports opens nothing, marks the named port", ["--ports"], {2: []}, {"COMUTEL_DEVICE": "COM5"},
