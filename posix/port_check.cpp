@@ -80,13 +80,13 @@ std::string userName(uid_t uid)
 }
 
 // Opened without becoming our terminal, asked, and closed: nothing on its line changes.
-Finding probe(const std::string &path, dev_t device)
+Finding probe(const std::string &path, const struct stat &node)
 {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return errno == EBUSY ? heldExclusively(device, -1) : fromSystem(State::NotSerial, errno);
+        return errno == EBUSY ? heldExclusively(node, -1) : fromSystem(State::NotSerial, errno);
     const Finding finding =
-        inExclusiveMode(fd) ? heldExclusively(device, fd) : Finding{State::Free, {}};
+        inExclusiveMode(fd) ? heldExclusively(node, fd) : Finding{State::Free, {}};
     ::close(fd);
     return finding;
 }
@@ -104,9 +104,11 @@ bool inExclusiveMode(int fd)
     return ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
 }
 
-Finding heldExclusively(dev_t device, int ownFd)
+Finding heldExclusively(const struct stat &node, int ownFd)
 {
-    if (const auto holder = portlocks::deviceHolder(device, ownFd))
+    const dev_t device = node.st_rdev;
+    if (const auto holder =
+            portlocks::deviceHolder(device, isPseudoTerminal(device) ? node.st_dev : 0, ownFd))
         return {State::Busy, "PID " + std::to_string(holder->pid) + ", " + holder->name};
     // A UART's exclusive mode ends with its last close: a holder we cannot see has it.
     if (!isPseudoTerminal(device))
@@ -138,7 +140,7 @@ Finding check(const std::string &path, const std::vector<std::string> &lockFolde
     if (portlocks::flockHolder(path))
         return flockedBy(path);
     if (isPseudoTerminal(info.st_rdev))
-        return probe(path, info.st_rdev);
+        return probe(path, info);
     if (const auto holder = portlocks::deviceHolder(info.st_rdev))
         return {State::Busy, "PID " + std::to_string(holder->pid) + ", " + holder->name};
     return {State::Free, {}};

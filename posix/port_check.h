@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace portcheck {
@@ -35,7 +36,7 @@ Finding check(const std::string &path, const std::vector<std::string> &lockFolde
 // A port the kernel keeps in exclusive mode, opened by root through ownFd (or refused to us, -1):
 // busy while a process has it open; a pseudo-terminal that no one has open kept the mode after
 // its holder ended, which root may take and clear (Free), and which is LeftExclusive to others.
-Finding heldExclusively(dev_t device, int ownFd);
+Finding heldExclusively(const struct stat &node, int ownFd);
 bool inExclusiveMode(int fd);
 bool isPseudoTerminal(dev_t device);
 // The line for a forged lock passed over: the file, its owner, and whose the process is.

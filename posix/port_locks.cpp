@@ -218,7 +218,8 @@ std::optional<LockFile> lockFileOn(const std::string &devicePath,
     return std::nullopt;
 }
 
-std::optional<Holder> deviceHolder(unsigned long long device, int ownFd)
+std::optional<Holder> deviceHolder(unsigned long long device, unsigned long long filesystem,
+                                   int ownFd)
 {
     DIR *processes = ::opendir("/proc");
     std::optional<Holder> holder;
@@ -234,7 +235,8 @@ std::optional<Holder> deviceHolder(unsigned long long device, int ownFd)
             if ((self && std::atoi(fd->d_name) == ownFd) ||
                 ::readlink(link.c_str(), target, sizeof target) < 5 ||
                 std::strncmp(target, "/dev/", 5) != 0 || ::stat(link.c_str(), &info) != 0 ||
-                !S_ISCHR(info.st_mode) || info.st_rdev != device)
+                !S_ISCHR(info.st_mode) || info.st_rdev != device ||
+                (filesystem != 0 && info.st_dev != filesystem))
                 continue;
             std::ifstream comm("/proc/" + std::string(process->d_name) + "/comm");
             holder = Holder{std::atol(process->d_name), {}};

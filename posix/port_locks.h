@@ -55,8 +55,11 @@ struct Holder
 };
 
 // A process that has the character device open, through any descriptor but ownFd of ours: from
-// /proc/PID/fd, which root may read for every process and a user for their own.
-std::optional<Holder> deviceHolder(unsigned long long device, int ownFd = -1);
+// /proc/PID/fd, which root may read for every process and a user for their own. filesystem: for
+// a pseudo-terminal, the devpts instance its node lives in (the node's st_dev), since each
+// instance numbers its terminals from 0; 0 for any.
+std::optional<Holder> deviceHolder(unsigned long long device, unsigned long long filesystem = 0,
+                                   int ownFd = -1);
 
 // A lock file of ours, remembered by its inode so that we never remove another's.
 struct OwnLock

@@ -177,7 +177,7 @@ bool TermiosPort::refusedExclusively(int fd, const std::string &path)
     m_clearExclusive = false;
     if (!portcheck::inExclusiveMode(fd) || ::fstat(fd, &info) != 0)
         return false;
-    const portcheck::Finding finding = portcheck::heldExclusively(info.st_rdev, fd);
+    const portcheck::Finding finding = portcheck::heldExclusively(info, fd);
     if (finding.state == portcheck::State::Free) {
         m_clearExclusive = true;
         return false;
