@@ -219,10 +219,7 @@ TEST_CASE("no answer in 500 ms; none at all from a port that is lost meanwhile")
         run.start("E");
         run.loop.advance(lost ? 300ms : 599ms);
         CHECK_FALSE(run.loop.ended);
-        if (lost)
-            run.port.lose();
-        else
-            run.loop.advance(1ms);
+        lost ? run.port.lose() : run.loop.advance(1ms);
         CHECK(run.loop.ended == ExitNoAnswer);
         CHECK(run.log.contents == "-\r\n");
         CHECK(run.streams.err == (lost ? "comutel: a porta COM 2 deixou de responder: fake error\n"

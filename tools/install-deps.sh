@@ -21,6 +21,8 @@ packages=(
     time python3
     # tst_command_line: localedef's sources, for an ISO 8859-15 locale of its own
     locales
+    # the VM tests (tools/vm/boot.sh): QEMU, and the guest's shell and image
+    qemu-system-x86 busybox-static cpio xz-utils
 )
 # More named by the caller: tools/run-tests.sh adds what the package test needs.
 packages+=("$@")
