@@ -58,12 +58,6 @@ public:
         m_pending += bytes;
         notify(comEvReceive);
     }
-    // As an adapter pulled out: the port closes itself, then says so.
-    void lose()
-    {
-        m_open = false;
-        notify(comEvPortLost);
-    }
 
 private:
     Journal &m_journal;

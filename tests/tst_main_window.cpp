@@ -211,20 +211,17 @@ TEST_CASE("an answer is whole when the line is quiet, the buffer full, or 2 s ha
     }
 }
 
-TEST_CASE("no answer in 500 ms; none at all from a port that is lost meanwhile")
+TEST_CASE("no answer in 500 ms")
 {
-    for (const bool lost : {false, true}) {
-        Run run;
-        run.port.openable = {2};
-        run.start("E");
-        run.loop.advance(lost ? 300ms : 599ms);
-        CHECK_FALSE(run.loop.ended);
-        lost ? run.port.lose() : run.loop.advance(1ms);
-        CHECK(run.loop.ended == ExitNoAnswer);
-        CHECK(run.log.contents == "-\r\n");
-        CHECK(run.streams.err == (lost ? "comutel: a porta COM 2 deixou de responder: fake error\n"
-                                       : "comutel: a placa não respondeu em 500 ms\n"));
-    }
+    Run run;
+    run.port.openable = {2};
+    run.start("E");
+    run.loop.advance(599ms);
+    CHECK_FALSE(run.loop.ended);
+    run.loop.advance(1ms);
+    CHECK(run.loop.ended == ExitNoAnswer);
+    CHECK(run.log.contents == "-\r\n");
+    CHECK(run.streams.err == "comutel: a placa não respondeu em 500 ms\n");
 }
 
 TEST_CASE("every run ends in one order: log, port, turn, then the streams and the box")

@@ -7,15 +7,12 @@ mount -t tracefs tracefs /sys/kernel/tracing
 echo 'p:vm/open do_sys_openat2 path=+0(%si):ustring' >/sys/kernel/tracing/kprobe_events
 echo 'path ~ "/dev/tty[SU]*"' >/sys/kernel/tracing/events/vm/open/filter
 echo 1 >/sys/kernel/tracing/events/vm/open/enable
-fact() {
-    echo "$1 $(shift; "$@" 2>&1 | xxd -p | tr -d '\n')"
-}
+fact() { echo "$1 $(shift; "$@" 2>&1 | xxd -p | tr -d '\n')"; }
 # From here the trace is case $1's (0: nobody's): a write to COM1's scratch register.
 tag() { printf "\\$(printf %o "$1")" | dd of=/dev/port bs=1 seek=1023 2>/dev/null; }
 # A command, with $during done meanwhile ($job its pid), and what it left.
 run() {
-    "$@" >/tmp/out 2>/tmp/err &
-    job=$!
+    "$@" >/tmp/out 2>/tmp/err & job=$!
     eval "$during"
     wait $job
     fact status printf %d $?

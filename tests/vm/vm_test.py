@@ -19,9 +19,11 @@ BOUND = 240  # seconds for a whole boot: generous, for a loaded machine
 TICK = (60, 200)  # ms from one port tried to the next
 ADVICE = r"O Windows não pôde detectar a placa controladora\.\n.*"
 HINT = r'comutel: "comutel --ports"[^\n]*\n'
-NO_UART = r"comutel: COM%d \(/dev/ttyS%d\): não é uma porta serial em funcionamento \(Input/output error\)\n"
+NO_UART = r"comutel: COM%d \(/dev/ttyS%d\): não é uma porta serial em funcionamento " \
+          r"\(Input/output error\)\n"
 PAST_COM4 = ADVICE + NO_UART % (2, 1) + NO_UART % (3, 2) + NO_UART % (4, 3) + HINT
-NO_PORTS = r"COM%d +/dev/ttyS%d +padrão +não é uma porta serial em funcionamento\n"
+LISTED = r"COM%d +/dev/tty%s +padrão +%s\n"
+NO_UART_LISTED = "não é uma porta serial em funcionamento"
 # A case: its name, its guest commands, what must hold. The guest's facts (status, out, err, log,
 # tried: the ports opened, ...) are regular expressions; wire: the bytes sent, each at 300 8N1
 # with DTR and RTS up (none: no UART register written); closed: DTR dropped once the last byte
@@ -30,24 +32,26 @@ NO_PORTS = r"COM%d +/dev/ttyS%d +padrão +não é uma porta serial em funcioname
 SUITES = {  # a boot each: the wiring, relay_sim's options, all the board must hear, the byte on
     # which the host pulls the adapter out, the cases
     "uart": ("com2", "", b"1ER21357ABCDFGHIJKLMNOPQSTUVWXYZ24", None, [
-        ("1", "run ./comutel 1", dict(status="0", out="", err="", log="-\r\n", wire=b"1", closed=1,
-                                      tried="ttyS1")),
-        ("E", "run ./comutel E", dict(status="0", out="1000\n", err="", log="1000\r\n", wire=b"E",
-                                      closed=1)),
+        ("1", "run ./comutel 1",
+         dict(status="0", out="", err="", log="-\r\n", wire=b"1", closed=1, tried="ttyS1")),
+        ("E", "run ./comutel E",
+         dict(status="0", out="1000\n", err="", log="1000\r\n", wire=b"E", closed=1)),
         ("r2", "run ./comutel r2", dict(status="0", out="0\n", log="0\r\n", wire=b"R2")),
         ("a 30-byte command", "run ./comutel 1357abcdfghijklmnopqstuvwxyz24",
          dict(status="0", err="", wire=b"1357ABCDFGHIJKLMNOPQSTUVWXYZ24", closed=1)),
-        ("COM2 locked by a live process: COM3 and COM4, no UART, passed over", "sleep 60 & s=$!; "
-         "printf '%10d\\n' $s >/run/lock/LCK..ttyS1; run ./comutel 1; kill $s; rm /run/lock/LCK..*",
-         dict(status="1", wire=b"", tried="ttyS2 ttyS3", tick=1, err=ADVICE + r"comutel: COM2 \(/dev/"
-              r"ttyS1\): em uso por outro programa \(PID \d+\)\n" + NO_UART % (3, 2) + NO_UART % (4, 3)
-              + HINT)),
+        ("COM2 locked by a live process: COM3 and COM4, no UART, passed over",
+         "sleep 60 & s=$!; printf '%10d\\n' $s >/run/lock/LCK..ttyS1; run ./comutel 1; kill $s; "
+         "rm /run/lock/LCK..*",
+         dict(status="1", wire=b"", tried="ttyS2 ttyS3", tick=1, err=ADVICE + r"comutel: COM2 "
+              r"\(/dev/ttyS1\): em uso por outro programa \(PID \d+\)\n" + NO_UART % (3, 2)
+              + NO_UART % (4, 3) + HINT)),
         ("COMUTEL_DEVICE naming a port with no UART: only it is tried",
          "run env COMUTEL_DEVICE=/dev/ttyS2 ./comutel 1",
          dict(status="1", wire=b"", tried="ttyS2", err=ADVICE + NO_UART % (3, 2) + HINT)),
         ("--ports: the types from sysfs", "run ./comutel --ports",
-         dict(status="0", wire=b"", tried="", err="", out=r"COM1 +/dev/ttyS0 +padrão +livre \(fora da "
-              r"busca.*\)\nCOM2 +/dev/ttyS1 +padrão +livre\n" + NO_PORTS % (3, 2) + NO_PORTS % (4, 3)))]),
+         dict(status="0", wire=b"", tried="", err="", out=LISTED % (1, "S0", r"livre \(fora.*\)")
+              + LISTED % (2, "S1", "livre") + LISTED % (3, "S2", NO_UART_LISTED)
+              + LISTED % (4, "S3", NO_UART_LISTED)))]),
     "unconnected": ("null-com2", "", b"E", None, [
         ("E into an unconnected UART: the port held 500 ms", "run ./comutel E",
          dict(status="2", err="comutel: a placa não respondeu em 500 ms\n", log="-\r\n", wire=b"E",
@@ -64,15 +68,18 @@ SUITES = {  # a boot each: the wiring, relay_sim's options, all the board must h
          dict(status="0", err="", wire=b"1", closed=1, tried="ttyS1 ttyS2 ttyS3 ttyUSB0")),
         ("pulled out while E waits for the answer: ends at once",
          "run ./comutel E; fact locks ls /run/lock; plug in",
-         dict(status="2", log="-\r\n", wire=b"E", locks="comutel.lock\n", err=r"comutel: a porta COM 5 "
-              r"deixou de responder: COM5 \(/dev/ttyUSB0\): a porta se perdeu \(desligada\)\n")),
-        ("pulled out during a search", "during='until opened ttyS1; do sleep 0.01; done; kill -STOP "
-         "$job; plug out; kill -CONT $job'; run ./comutel 1; during=",
+         dict(status="2", log="-\r\n", wire=b"E", locks="comutel.lock\n", err=r"comutel: a porta"
+              r" COM 5 deixou de responder: COM5 \(/dev/ttyUSB0\): a porta se perdeu \(desligada\)\n")),
+        ("pulled out during a search",
+         "during='until opened ttyS1; do sleep 0.01; done; kill -STOP $job; plug out; "
+         "kill -CONT $job'; run ./comutel 1; during=",
          dict(status="1", wire=b"", err=PAST_COM4)),
-        ("the next run does not find it, nor --ports", "run ./comutel 1; fact ports ./comutel --ports",
+        ("the next run does not find it, nor --ports",
+         "run ./comutel 1; fact ports ./comutel --ports",
          dict(status="1", wire=b"", err=PAST_COM4, ports=r"(?!.*COM5).*")),
-        ("plugged in again: found at COM5", "plug in; run ./comutel 1; fact ports ./comutel --ports",
-         dict(status="0", err="", wire=b"1", closed=1, ports=r".*\nCOM5 +/dev/ttyUSB0 +padrão +livre\n"))]),
+        ("plugged in again: found at COM5",
+         "plug in; run ./comutel 1; fact ports ./comutel --ports",
+         dict(status="0", err="", wire=b"1", closed=1, ports=".*" + LISTED % (5, "USB0", "livre")))]),
 }
 
 
@@ -85,8 +92,10 @@ def check(expect, facts, part, usb):
     sends, wire = part.packets if usb else part.sends, expect["wire"]
     if (bool(sends) != bool(wire)) if usb else bytes(b for _, b, _, _ in sends) != wire:
         problems.append("on the wire: %r" % [b for _, b, _, _ in sends])
-    problems += ["sent at %s, DTR and RTS %s" % (l, up) for _, _, l, up in sends if l != "300 8N1" or not up]
-    problems += ["%d registers written" % part.writes] if part.writes and not wire and not usb else []
+    problems += ["sent at %s, DTR and RTS up: %s" % (line, up) for _, _, line, up in sends
+                 if line != "300 8N1" or not up]
+    if part.writes and not wire and not usb:
+        problems.append("%d UART registers written" % part.writes)
     drops = [(ms - sends[-1][0], empty) for ms, empty in part.drops if sends and ms > sends[-1][0]]
     low, high = expect.get("held", (0, 1e9))
     if expect.get("closed") and not (drops and drops[0][1] and low <= drops[0][0] <= high):
@@ -142,7 +151,7 @@ def main():
                for i, (name, _, expect) in enumerate(cases, 1)]
     results.append(("the board heard %r" % heard, [] if heard == hears else ["not %r" % hears]))
     for name, problems in results:
-        print("%s - %s" % ("FAIL" if problems else "ok", name) + "".join("\n    " + p for p in problems))
+        print(("FAIL - " if problems else "ok - ") + name + "".join("\n    " + p for p in problems))
     up = re.search(r"@up (\S+)", console)
     print("boot %s s (guest), suite %.1f s, QEMU status %d" % (
         up and up[1], time.monotonic() - started, status))
