@@ -69,7 +69,8 @@ SUITES = {  # a boot each: the wiring, relay_sim's options, all the board must h
         ("pulled out while E waits for the answer: ends at once",
          "run ./comutel E; fact locks ls /run/lock; plug in",
          dict(status="2", log="-\r\n", wire=b"E", locks="comutel.lock\n", err=r"comutel: a porta"
-              r" COM 5 deixou de responder: COM5 \(/dev/ttyUSB0\): a porta se perdeu \(desligada\)\n")),
+              r" COM 5 deixou de responder: COM5 \(/dev/ttyUSB0\): a porta se perdeu "
+              r"\(desligada\)\n")),
         ("pulled out during a search",
          "during='until opened ttyS1; do sleep 0.01; done; kill -STOP $job; plug out; "
          "kill -CONT $job'; run ./comutel 1; during=",
@@ -79,7 +80,8 @@ SUITES = {  # a boot each: the wiring, relay_sim's options, all the board must h
          dict(status="1", wire=b"", err=PAST_COM4, ports=r"(?!.*COM5).*")),
         ("plugged in again: found at COM5",
          "plug in; run ./comutel 1; fact ports ./comutel --ports",
-         dict(status="0", err="", wire=b"1", closed=1, ports=".*" + LISTED % (5, "USB0", "livre")))]),
+         dict(status="0", err="", wire=b"1", closed=1,
+              ports=".*" + LISTED % (5, "USB0", "livre")))]),
 }
 
 
@@ -92,8 +94,9 @@ def check(expect, facts, part, usb):
     sends, wire = part.packets if usb else part.sends, expect["wire"]
     if (bool(sends) != bool(wire)) if usb else bytes(b for _, b, _, _ in sends) != wire:
         problems.append("on the wire: %r" % [b for _, b, _, _ in sends])
-    problems += ["sent at %s, DTR and RTS up: %s" % (line, up) for _, _, line, up in sends
-                 if line != "300 8N1" or not up]
+    wrong = [(line, up) for _, _, line, up in sends if line != "300 8N1" or not up]
+    if wrong:
+        problems.append("%d of %d sent at %s, DTR and RTS up: %s" % (len(wrong), len(sends), *wrong[0]))
     if part.writes and not wire and not usb:
         problems.append("%d UART registers written" % part.writes)
     drops = [(ms - sends[-1][0], empty) for ms, empty in part.drops if sends and ms > sends[-1][0]]
@@ -153,8 +156,8 @@ def main():
     for name, problems in results:
         print(("FAIL - " if problems else "ok - ") + name + "".join("\n    " + p for p in problems))
     up = re.search(r"@up (\S+)", console)
-    print("boot %s s (guest), suite %.1f s, QEMU status %d" % (
-        up and up[1], time.monotonic() - started, status))
+    print("boot %s s (guest), suite %.1f s, QEMU status %d; console, trace, board in %s" % (
+        up and up[1], time.monotonic() - started, status, out))
     return 1 if status or any(problems for _, problems in results) else 0
 
 

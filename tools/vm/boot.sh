@@ -88,13 +88,24 @@ if [[ ${1-} == --in-namespace ]]; then
     inside "$@"
 fi
 
+# The version of the kernel package that linux-image-amd64 names; empty when apt knows none.
+named_kernel()
+{
+    apt-cache depends linux-image-amd64 2>/dev/null |
+        sed -n 's/^ *Depends: linux-image-\([0-9].*-amd64\)$/\1/p' | head -n 1
+}
+
 # Debian's kernel, unpacked: the uncompressed image (QEMU boots it directly, in half the time
 # of vmlinuz) and the USB modules. Kept until linux-image-amd64 names another version.
 fetch_kernel()
 {
     local kernel=$1 wanted have
-    wanted=$(apt-cache depends linux-image-amd64 2>/dev/null |
-             sed -n 's/^ *Depends: linux-image-\([0-9].*-amd64\)$/\1/p' | head -n 1)
+    wanted=$(named_kernel)
+    # A fresh machine may have no package lists yet.
+    if [[ -z $wanted && ! -f $kernel/version && $(id -u) == 0 ]]; then
+        apt-get update -qq
+        wanted=$(named_kernel)
+    fi
     have=$(cat "$kernel/version" 2>/dev/null || true)
     [[ -z $have || (-n $wanted && $wanted != "$have") ]] || return 0
     [[ -n $wanted ]] || { echo "boot.sh: apt não conhece linux-image-amd64 (apt-get update?)" >&2; exit 1; }
@@ -186,5 +197,5 @@ if ! reason=$("${namespace[@]}" -- true 2>&1); then
     echo "boot.sh: não é possível criar um namespace próprio aqui: ${reason:-recusado} (é preciso ser root ou ter user namespaces)" >&2
     exit "$kNotPossible"
 fi
-[[ -n $job ]] || echo "comutel em /opt; placa: $wiring; rastro e placa em $out; exit para sair" >&2
+[[ -n $job ]] || echo "boot.sh: ligação $wiring; console, rastro e placa em $out" >&2
 exec "${namespace[@]}" -- "$BASH" "$0" --in-namespace "$out" "$wiring" "$board" "$kernel" "$build"

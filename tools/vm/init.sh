@@ -26,6 +26,7 @@ if [ -f /job ]; then
     sh /job
 else
     echo "comutel em /opt; COM1 é este console; exit desliga"
+    [ ! -f /modules/order ] || echo "plug out e plug in desconectam e reconectam o adaptador USB"
     setsid cttyhack sh -l
 fi
 poweroff -f
