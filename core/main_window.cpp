@@ -207,6 +207,10 @@ void MainWindow::onComm(CommEvent event)
         say("a porta COM " + std::to_string(portCounter) +
             " deixou de responder: " + MSComm1.errorString());
         setStatus("Desconectado.", Window::Colour::Red);
+        // No answer can come through a port that is gone: a script need not wait out the
+        // time-out for it. An answer already begun is logged when its line falls quiet.
+        if (TimerRecebe.isActive())
+            endProgram(ExitNoAnswer);
         return;
     }
     if (event != comEvReceive)

@@ -23,6 +23,8 @@ packages=(
     locales
     # tests/fuzz: clang's libFuzzer and sanitizers
     clang libclang-rt-14-dev
+    # the VM tests (tools/vm/boot.sh): QEMU, and the guest's shell and image
+    qemu-system-x86 busybox-static cpio xz-utils
 )
 # More named by the caller: tools/run-tests.sh adds what the package test needs.
 packages+=("$@")
