@@ -79,9 +79,8 @@ inline constexpr std::array<Control, 13> kControls{{
      "https://pelmora.example/"},
     // The blank line lets Line1 run between the invitation and the credits.
     {"lblDescription", Kind::Label, {480, 7440, 4005, 1650}, kDialogFont, Rgb{64, 64, 64},
-     "Visite nosso site para obter a vesão mais recente do\n"
-     "Software de controle, o Driver de comunicação e\n"
-     "detalhes sobre como adquirir a placa controladora.\n\n"
+     "Visite nosso site para obter a vesão mais recente do Software de controle, o Driver de "
+     "comunicação e detalhes sobre como adquirir a placa controladora.\n\n"
      "Programa desenvolvido pela Pelmora Eletrônica.\nLogomarca criada pela equipe da Pelmora."},
     {"Line1", Kind::Line, {480, 8160, 3960, 15}, {}, kBlack, ""},
 }};
