@@ -64,8 +64,9 @@ NativeWindow::NativeWindow(HINSTANCE instance) : m_instance(instance)
     windowClass.hbrBackground = m_background;
     windowClass.lpszClassName = kClass;
     RegisterClassExW(&windowClass);
-    m_window = CreateWindowExW(0, kClass, wide::fromUtf8(form::kTitle).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0,
-                               nullptr, nullptr, instance, this);
+    m_window =
+        CreateWindowExW(0, kClass, wide::fromUtf8(form::kTitle).c_str(), kStyle, CW_USEDEFAULT,
+                        CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
 }
 
 NativeWindow::~NativeWindow()
