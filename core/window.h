@@ -3,6 +3,8 @@
 // may give a HeadlessWindow that only remembers what it was told.
 #pragma once
 
+#include "form.h"
+
 #include <functional>
 #include <string>
 
@@ -10,6 +12,12 @@ class Window
 {
 public:
     enum class Colour { Black, Green, Red };
+    static constexpr form::Rgb rgbOf(Colour colour)
+    {
+        return colour == Colour::Green ? form::kGreen
+               : colour == Colour::Red ? form::kRed
+                                       : form::kBlack;
+    }
 
     virtual ~Window() = default;
 
@@ -49,10 +57,10 @@ public:
         boxText = text;
     }
 
-    std::string label1 = "Buscando em COM";
+    std::string label1 = form::control("Label1").text;
     Colour label1Colour = Colour::Black;
-    std::string label3 = "Baudrate (bp/s):";
-    std::string label8 = "Comutel.exe 1";
+    std::string label3 = form::control("Label3").text;
+    std::string label8 = form::control("Label8").text;
     bool visible = false;
     std::function<void()> close;
     std::string boxTitle, boxText;

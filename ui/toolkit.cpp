@@ -18,10 +18,10 @@ int closingFd = -1;
 
 } // namespace
 
-QRect fromTwips(const QRect &twips)
+QRect fromTwips(const form::Place &twips)
 {
-    return {twips.x() / kTwipsPerPixel, twips.y() / kTwipsPerPixel, twips.width() / kTwipsPerPixel,
-            twips.height() / kTwipsPerPixel};
+    return {twips.left / kTwipsPerPixel, twips.top / kTwipsPerPixel, twips.width / kTwipsPerPixel,
+            twips.height / kTwipsPerPixel};
 }
 
 QSize fromTwips(const QSize &twips)

@@ -1,7 +1,9 @@
 // The few things the program needs from the windowing toolkit beyond plain widgets: twips,
-// status colours, the stand-ins for fonts that Linux lacks, pictures from SVG, and whether a
+// colours, the stand-ins for fonts that Linux lacks, pictures from SVG, and whether a
 // modal box can be shown at all.
 #pragma once
+
+#include "form.h"
 
 #include <QColor>
 #include <QPixmap>
@@ -19,15 +21,15 @@ class QWidget;
 
 namespace toolkit {
 
-inline const QColor kBlack{0, 0, 0};
-inline const QColor kGreen{0, 192, 0};
-inline const QColor kRed{255, 0, 0};
-
 // 15 twips to a logical pixel; Qt scales logical pixels on dense screens.
 constexpr int kTwipsPerPixel = 15;
-QRect fromTwips(const QRect &twips);
+QRect fromTwips(const form::Place &twips);
 QSize fromTwips(const QSize &twips);
 
+inline QColor colourOf(form::Rgb rgb)
+{
+    return {rgb.red, rgb.green, rgb.blue};
+}
 void setTextColour(QLabel *label, const QColor &colour);
 QColor textColour(const QLabel *label);
 void setBackground(QWidget *widget, const QColor &colour);

@@ -14,9 +14,7 @@ WidgetWindow::WidgetWindow()
 void WidgetWindow::setLabel1(const std::string &text, Colour colour)
 {
     m_form.Label1->setText(QString::fromStdString(text));
-    toolkit::setTextColour(m_form.Label1, colour == Colour::Green ? toolkit::kGreen
-                                          : colour == Colour::Red ? toolkit::kRed
-                                                                  : toolkit::kBlack);
+    toolkit::setTextColour(m_form.Label1, toolkit::colourOf(rgbOf(colour)));
 }
 
 void WidgetWindow::setLabel3(const std::string &text)

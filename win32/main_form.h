@@ -1,21 +1,19 @@
-// The window's controls as native Win32 statics: each with its place in twips, its font and its
-// text colour, laid out in pixels for the monitor's DPI and laid out again when that changes.
+// The form's table (core/form.h) as native Win32 statics: each in its font and text colour,
+// placed in pixels for the monitor's DPI and laid out again when that changes.
 #pragma once
+
+#include "form.h"
 
 #include <windows.h>
 
-#include <string>
+#include <string_view>
 #include <vector>
 
 class MainForm
 {
 public:
-    // The controls the controller writes.
-    enum Control { Label1, Label3, Label8, Label7, Other };
-
-    static constexpr int kClientWidthTwips = 5145;
-    static constexpr int kClientHeightTwips = 9300;
     static int toPixels(int twips, unsigned dpi) { return MulDiv(twips, int(dpi), 1440); }
+    static COLORREF colorRefOf(form::Rgb rgb) { return RGB(rgb.red, rgb.green, rgb.blue); }
 
     MainForm() = default;
     ~MainForm();
@@ -27,21 +25,23 @@ public:
     void layout(unsigned dpi);
     bool created() const { return !m_controls.empty(); }
 
-    HWND handle(Control which) const;
+    // The static of the table's control of that name; null before create().
+    HWND handle(std::string_view name) const;
+    // The table's control that a static draws; null for any other window.
+    const form::Control *controlOf(HWND control) const;
     // The text colour of a static, from WM_CTLCOLORSTATIC.
     COLORREF colourOf(HWND control) const;
-    void setColour(Control which, COLORREF colour);
+    void setColour(std::string_view name, COLORREF colour);
 
 private:
     struct Placed
     {
         HWND handle;
-        int item; // index into the form's table
+        const form::Control *control;
         COLORREF colour;
     };
 
-    HFONT fontFor(int item, unsigned dpi);
-    void addTooltip(HWND control, const wchar_t *text);
+    void addTooltip(HWND control, const char *text);
     void loadLogo(unsigned dpi);
 
     HWND m_window = nullptr;

@@ -8,7 +8,8 @@
 namespace {
 
 const wchar_t kClass[] = L"ComutelMainWindow";
-const wchar_t kMakerSite[] = L"https://pelmora.example/";
+// The labels the controller writes, by their slot in m_texts.
+constexpr const char *kWritten[] = {"Label1", "Label3", "Label8"};
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 // Functions of Windows 10 1607 and later, looked up so that older systems still start.
@@ -31,25 +32,13 @@ void loadCommonControls()
         init(&controls);
 }
 
-void openMakerSite(HWND window)
+void openLink(HWND window, const char *link)
 {
     using Execute = HINSTANCE(WINAPI *)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
     const HMODULE library = LoadLibraryW(L"shell32.dll");
     if (const auto execute = reinterpret_cast<Execute>(
             reinterpret_cast<void *>(GetProcAddress(library, "ShellExecuteW"))))
-        execute(window, L"open", kMakerSite, nullptr, nullptr, SW_SHOWNORMAL);
-}
-
-COLORREF rgbOf(Window::Colour colour)
-{
-    switch (colour) {
-    case Window::Colour::Green:
-        return RGB(0, 192, 0);
-    case Window::Colour::Red:
-        return RGB(255, 0, 0);
-    default:
-        return RGB(0, 0, 0);
-    }
+        execute(window, L"open", wide::fromUtf8(link).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void failureBox(const std::string &title, const std::string &text)
@@ -59,15 +48,12 @@ void failureBox(const std::string &title, const std::string &text)
                     MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
 
-int slotOf(MainForm::Control which)
-{
-    return which == MainForm::Label1 ? 0 : which == MainForm::Label3 ? 1 : 2;
-}
-
 } // namespace
 
 NativeWindow::NativeWindow(HINSTANCE instance) : m_instance(instance)
 {
+    for (int slot = 0; slot < 3; ++slot)
+        m_texts[slot] = wide::fromUtf8(form::control(kWritten[slot]).text);
     m_background = CreateSolidBrush(GetSysColor(COLOR_HIGHLIGHTTEXT));
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -78,8 +64,9 @@ NativeWindow::NativeWindow(HINSTANCE instance) : m_instance(instance)
     windowClass.hbrBackground = m_background;
     windowClass.lpszClassName = kClass;
     RegisterClassExW(&windowClass);
-    m_window = CreateWindowExW(0, kClass, kTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0,
-                               nullptr, nullptr, instance, this);
+    m_window =
+        CreateWindowExW(0, kClass, wide::fromUtf8(form::kTitle).c_str(), kStyle, CW_USEDEFAULT,
+                        CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
 }
 
 NativeWindow::~NativeWindow()
@@ -104,8 +91,8 @@ unsigned NativeWindow::dpi() const
 
 void NativeWindow::resizeFor(unsigned dpi)
 {
-    RECT frame{0, 0, MainForm::toPixels(MainForm::kClientWidthTwips, dpi),
-               MainForm::toPixels(MainForm::kClientHeightTwips, dpi)};
+    RECT frame{0, 0, MainForm::toPixels(form::kClientWidth, dpi),
+               MainForm::toPixels(form::kClientHeight, dpi)};
     using AdjustForDpi = BOOL(WINAPI *)(LPRECT, DWORD, BOOL, DWORD, UINT);
     if (const auto adjust = user32<AdjustForDpi>("AdjustWindowRectExForDpi"))
         adjust(&frame, kStyle, FALSE, 0, dpi);
@@ -115,29 +102,29 @@ void NativeWindow::resizeFor(unsigned dpi)
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void NativeWindow::setText(MainForm::Control which, const std::string &text)
+void NativeWindow::setText(int slot, const std::string &text)
 {
-    m_texts[slotOf(which)] = wide::fromUtf8(text);
+    m_texts[slot] = wide::fromUtf8(text);
     if (m_form.created())
-        SetWindowTextW(m_form.handle(which), m_texts[slotOf(which)].c_str());
+        SetWindowTextW(m_form.handle(kWritten[slot]), m_texts[slot].c_str());
 }
 
 void NativeWindow::setLabel1(const std::string &text, Colour colour)
 {
-    m_label1Colour = rgbOf(colour);
+    m_label1Colour = MainForm::colorRefOf(rgbOf(colour));
     if (m_form.created())
-        m_form.setColour(MainForm::Label1, m_label1Colour);
-    setText(MainForm::Label1, text);
+        m_form.setColour("Label1", *m_label1Colour);
+    setText(0, text);
 }
 
 void NativeWindow::setLabel3(const std::string &text)
 {
-    setText(MainForm::Label3, text);
+    setText(1, text);
 }
 
 void NativeWindow::setLabel8(const std::string &text)
 {
-    setText(MainForm::Label8, text);
+    setText(2, text);
 }
 
 void NativeWindow::setVisible(bool visible)
@@ -147,9 +134,10 @@ void NativeWindow::setVisible(bool visible)
         const unsigned current = dpi();
         m_form.create(m_window, m_instance, current);
         resizeFor(current);
-        for (MainForm::Control which : {MainForm::Label1, MainForm::Label3, MainForm::Label8})
-            SetWindowTextW(m_form.handle(which), m_texts[slotOf(which)].c_str());
-        m_form.setColour(MainForm::Label1, m_label1Colour);
+        for (int slot = 0; slot < 3; ++slot)
+            SetWindowTextW(m_form.handle(kWritten[slot]), m_texts[slot].c_str());
+        if (m_label1Colour)
+            m_form.setColour("Label1", *m_label1Colour);
     }
     ShowWindow(m_window, visible ? SW_SHOW : SW_HIDE);
     if (visible)
@@ -228,15 +216,16 @@ LRESULT NativeWindow::handle(UINT message, WPARAM w, LPARAM l)
         return reinterpret_cast<LRESULT>(m_background);
     }
     case WM_SETCURSOR:
-        if (m_form.created() && reinterpret_cast<HWND>(w) == m_form.handle(MainForm::Label7)) {
+        if (const form::Control *control = m_form.controlOf(reinterpret_cast<HWND>(w));
+            control && control->link) {
             SetCursor(LoadCursorW(nullptr, IDC_HAND));
             return TRUE;
         }
         break;
     case WM_COMMAND:
-        if (HIWORD(w) == STN_CLICKED &&
-            reinterpret_cast<HWND>(l) == m_form.handle(MainForm::Label7))
-            openMakerSite(m_window);
+        if (const form::Control *control = m_form.controlOf(reinterpret_cast<HWND>(l));
+            HIWORD(w) == STN_CLICKED && control && control->link)
+            openLink(m_window, control->link);
         return 0;
     case WM_DPICHANGED: {
         // Before the form exists (always, in command mode) it is made for the DPI of its time.

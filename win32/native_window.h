@@ -9,13 +9,12 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 class NativeWindow : public Window
 {
 public:
-    static constexpr const wchar_t *kTitle = L"Controladora de relés Pelmora";
-
     explicit NativeWindow(HINSTANCE instance);
     ~NativeWindow() override;
     NativeWindow(const NativeWindow &) = delete;
@@ -32,6 +31,8 @@ public:
 
     // False for a scheduled task or a service: nobody could see or dismiss a box there.
     static bool desktopIsVisible();
+    const MainForm &form() const { return m_form; }
+
     // What ended a window-mode start before the controller ran, as written on standard error,
     // for the person at the screen.
     static void showFailureLines(const std::string &lines);
@@ -39,7 +40,7 @@ public:
 private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l);
     LRESULT handle(UINT message, WPARAM w, LPARAM l);
-    void setText(MainForm::Control which, const std::string &text);
+    void setText(int slot, const std::string &text);
     void resizeFor(unsigned dpi);
     unsigned dpi() const;
     void requestClose();
@@ -48,7 +49,8 @@ private:
     HWND m_window = nullptr;
     HBRUSH m_background = nullptr;
     MainForm m_form;
-    std::wstring m_texts[3] = {L"Buscando em COM", L"Baudrate (bp/s):", L"Comutel.exe 1"};
-    COLORREF m_label1Colour = RGB(0, 0, 0);
+    // What the controller wrote last in Label1, Label3 and Label8, for a form made later.
+    std::wstring m_texts[3];
+    std::optional<COLORREF> m_label1Colour;
     std::function<void()> m_close;
 };

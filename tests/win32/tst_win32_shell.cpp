@@ -3,6 +3,7 @@
 // name taken, what it asks and grants), log.txt replaced whole, the command's bytes in code page
 // 1252, COM names, the window (its close requests too) and its boxes.
 #include "command_line.h"
+#include "form.h"
 #include "mutex_turn.h"
 #include "native_window.h"
 #include "port_listing.h"
@@ -24,6 +25,7 @@
 #include <filesystem>
 #include <set>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -285,11 +287,11 @@ TEST_CASE("a caller that never reads its standard output holds the run up a seco
     CloseHandle(writeEnd);
 }
 
-TEST_CASE("the window: client area from twips at the screen's DPI, the labels the controller sets, "
-          "its boxes")
+TEST_CASE("the window: the form's table at the screen's DPI, every text within its control under "
+          "the fonts that stand in; the labels the controller sets, its boxes")
 {
     NativeWindow window(GetModuleHandleW(nullptr));
-    const HWND frame = FindWindowW(L"ComutelMainWindow", NativeWindow::kTitle);
+    const HWND frame = FindWindowW(L"ComutelMainWindow", wide::fromUtf8(form::kTitle).c_str());
     REQUIRE(frame);
     // The display's scale changes while the window is hidden, its form not yet made (as in
     // command mode): the form comes later at the DPI of its time.
@@ -301,19 +303,49 @@ TEST_CASE("the window: client area from twips at the screen's DPI, the labels th
     SendMessageW(frame, WM_CLOSE, 0, 0);
     SendMessageW(frame, WM_ENDSESSION, TRUE, 0);
     CHECK(closeRequests == 2);
-    window.setLabel1("Conectado em COM 2", Window::Colour::Green);
+    window.setLabel1("Conectado em COM 30", Window::Colour::Green); // the widest texts it sets
     window.setLabel3("Baudrate: 300 bp/s");
     window.setVisible(true);
     const HDC screen = GetDC(nullptr);
     const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
+    const auto px = [dpi](int twips) { return MulDiv(twips, dpi, 1440); };
     RECT client{};
     GetClientRect(frame, &client);
     // 5145 x 9300 twips: 343 x 620 pixels at 96 DPI, 515 x 930 at 144.
-    CHECK(client.right == MulDiv(5145, dpi, 1440));
-    CHECK(client.bottom == MulDiv(9300, dpi, 1440));
+    CHECK(client.right == px(form::kClientWidth));
+    CHECK(client.bottom == px(form::kClientHeight));
+    for (const form::Control &control : form::kControls) {
+        CAPTURE(std::string(control.name));
+        const HWND drawn = window.form().handle(control.name);
+        const form::Place &p = control.place;
+        RECT at{}, wanted{px(p.left), px(p.top), px(p.left) + px(p.width),
+                          px(p.top) + (control.kind == form::Kind::Line ? 1 : px(p.height))};
+        REQUIRE(GetWindowRect(drawn, &at));
+        MapWindowPoints(nullptr, frame, reinterpret_cast<POINT *>(&at), 2);
+        CHECK(EqualRect(&at, &wanted));
+        if (control.kind != form::Kind::Label)
+            continue;
+        const auto font = reinterpret_cast<HFONT>(SendMessageW(drawn, WM_GETFONT, 0, 0));
+        LOGFONTW style{};
+        GetObjectW(font, sizeof style, &style);
+        CHECK(wide::toUtf8(style.lfFaceName) == control.font.family);
+        CHECK(std::tuple(style.lfHeight, style.lfWeight, bool(style.lfUnderline)) ==
+              std::tuple(-px(int(control.font.points * 20)), LONG(control.font.weight),
+                         control.font.underline));
+        // No room past the window's edge, which lblTitle reaches beyond.
+        RECT room{0, 0, std::min(at.right, client.right) - at.left, at.bottom - at.top},
+            needed = room;
+        wchar_t text[512] = {};
+        GetWindowTextW(drawn, text, 512);
+        const HDC dc = GetDC(drawn);
+        SelectObject(dc, font);
+        DrawTextW(dc, text, -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        ReleaseDC(drawn, dc);
+        CHECK((needed.right <= room.right && needed.bottom <= room.bottom));
+    }
     // Texts set before the controls existed are there once they do, and later ones replace them.
-    CHECK(FindWindowExW(frame, nullptr, L"STATIC", L"Conectado em COM 2"));
+    CHECK(FindWindowExW(frame, nullptr, L"STATIC", L"Conectado em COM 30"));
     window.setLabel8("0101");
     CHECK(FindWindowExW(frame, nullptr, L"STATIC", L"0101"));
     CHECK(FindWindowExW(frame, nullptr, L"STATIC", L"Baudrate: 300 bp/s"));
