@@ -5,6 +5,7 @@
 
 #include "event_loop.h"
 #include "fd_watcher.h"
+#include "timer_queue.h"
 
 #include <ctime>
 #include <memory>
@@ -18,7 +19,10 @@ public:
     PollLoop(const PollLoop &) = delete;
     PollLoop &operator=(const PollLoop &) = delete;
 
-    std::unique_ptr<Timer> createTimer(std::function<void()> onTick) override;
+    std::unique_ptr<Timer> createTimer(std::function<void()> onTick) override
+    {
+        return m_timers.createTimer(std::move(onTick));
+    }
     Clock::time_point now() const override { return Clock::now(); }
     void end(int status) override;
 
@@ -29,8 +33,6 @@ public:
     int run();
 
 private:
-    struct TimerState;
-    class PollTimer;
     struct Watch
     {
         int fd;
@@ -39,12 +41,11 @@ private:
     };
 
     std::optional<timespec> pollTimeout() const;
-    void dispatchTimers();
     void dispatchFds(const std::vector<std::shared_ptr<Watch>> &polled,
                      const std::vector<short> &events);
     bool pollOnce(std::vector<std::shared_ptr<Watch>> &polled, std::vector<short> &events);
 
-    std::vector<std::weak_ptr<TimerState>> m_timers;
+    TimerQueue m_timers{*this};
     std::vector<std::shared_ptr<Watch>> m_watches;
     bool m_ended = false;
     int m_status = 0;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include <fcntl.h>
@@ -16,6 +17,49 @@
 namespace {
 
 constexpr size_t kLargestRead = 64 * 1024; // per wake-up, so that a flood cannot hold the loop
+
+// The rates of LineSettings::kBauds, each with its name in termios.
+constexpr std::pair<long, speed_t> kSpeeds[] = {
+    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+};
+static_assert([] {
+    for (std::size_t i = 0; i < std::size(kSpeeds); ++i)
+        if (kSpeeds[i].first != LineSettings::kBauds[i])
+            return false;
+    return std::size(kSpeeds) == std::size(LineSettings::kBauds);
+}());
+
+// Raw mode with the line, the receiver on and modem lines ignored. With 5 data bits the UART
+// makes 1.5 stop bits of CSTOPB.
+void applyLine(const LineSettings &line, termios &settings)
+{
+    using L = LineSettings;
+    const speed_t speed = std::find_if(std::begin(kSpeeds), std::end(kSpeeds), [&](auto &s) {
+                              return s.first == line.baud;
+                          })->second;
+    const tcflag_t parities[] = {0, PARENB | PARODD, PARENB, PARENB | PARODD | CMSPAR,
+                                 PARENB | CMSPAR}; // as LineSettings::Parity
+    const tcflag_t parity = parities[static_cast<int>(line.parity)];
+    const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+    ::cfmakeraw(&settings);
+    ::cfsetispeed(&settings, speed);
+    ::cfsetospeed(&settings, speed);
+    settings.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    settings.c_cflag |= sizes[line.dataBits - 5] | parity | CLOCAL | CREAD |
+                        (line.stopBits != L::StopBits::One ? CSTOPB : 0);
+    settings.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
+    if (parity)
+        settings.c_iflag |= INPCK;
+    if (line.handshake == L::Handshake::XonXoff || line.handshake == L::Handshake::RtsCtsAndXonXoff)
+        settings.c_iflag |= IXON | IXOFF;
+    if (line.handshake == L::Handshake::RtsCts || line.handshake == L::Handshake::RtsCtsAndXonXoff)
+        settings.c_cflag |= CRTSCTS;
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
+}
 
 // Pseudo-terminals and some adapters have no modem lines: the request fails there, and the
 // board talks all the same, so a refusal must not cost us the port.
@@ -45,15 +89,13 @@ TermiosPort::~TermiosPort()
 
 bool TermiosPort::configure(const CommSettings &settings)
 {
-    LineSettings line;
-    if (!LineSettings::parse(settings.Settings, &line))
-        return fail("configuração de linha inválida: " + settings.Settings);
-    if (settings.Handshaking < 0 || settings.Handshaking > 3 || settings.InBufferSize <= 0 ||
-        settings.OutBufferSize <= 0)
-        return fail("configuração da porta inválida");
+    std::string why;
+    const std::optional<LineSettings> line = LineSettings::of(settings, why);
+    if (!line)
+        return fail(why);
     m_settings = settings;
-    m_settings.Settings = line.text;
-    m_line = line;
+    m_settings.Settings = line->text();
+    m_line = *line;
     // The search starts right after this, so this is when the COM numbers are fixed.
     m_map = portnames::comPorts(m_places.devices, m_places.maps);
     if (!m_places.onlyDevice.empty())
@@ -192,7 +234,7 @@ bool TermiosPort::setUpLine()
     if (::tcgetattr(m_fd, &m_savedLine) != 0)
         return false;
     termios line = m_savedLine;
-    m_line.applyTo(line, m_settings.Handshaking);
+    applyLine(m_line, line);
     if (::tcsetattr(m_fd, TCSANOW, &line) != 0)
         return false;
     setModemLine(m_fd, TIOCM_DTR, m_settings.DTREnable);

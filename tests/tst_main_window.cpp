@@ -1,6 +1,6 @@
 // The controller on a fake loop and clock: what each scan tick tries and shows and when, the send
-// and the dispatch on the first letter, the answer and its time-out, turns, a close request in
-// every state, and the one order in which every run ends.
+// and the dispatch on the first letter, the answer, turns, a close request in every state, and
+// the one order in which every run ends.
 #include "fake_comm_port.h"
 #include "fake_loop.h"
 #include "main_window.h"
@@ -190,41 +190,6 @@ TEST_CASE("send and dispatch on the first letter")
         CHECK(run.window.label8 == (awaitsAnswer ? "1Á" : "Comutel.exe 1"));
         CHECK(run.streams.err.empty() == (status == ExitOk));
     }
-}
-
-TEST_CASE("an answer is whole when the line is quiet, the buffer full, or 2 s have passed")
-{
-    using Row = std::tuple<const char *, std::string, std::chrono::milliseconds, std::size_t>;
-    const Row rows[] = {
-        {"endless, 300 baud", "1", 33ms, 2000 / 33 + 1},
-        {"endless, full speed", std::string(100, '1'), 1ms, 1024},
-    };
-    for (const auto &[name, piece, every, logged] : rows) {
-        CAPTURE(name);
-        Run run;
-        run.port.openable = {2};
-        run.start("E");
-        run.loop.advance(100ms);
-        while (!run.loop.ended) {
-            run.port.receive(piece);
-            run.loop.advance(every);
-        }
-        CHECK(run.loop.ended == ExitOk);
-        CHECK(run.log.contents.size() == logged + 2);
-    }
-}
-
-TEST_CASE("no answer in 500 ms")
-{
-    Run run;
-    run.port.openable = {2};
-    run.start("E");
-    run.loop.advance(599ms);
-    CHECK_FALSE(run.loop.ended);
-    run.loop.advance(1ms);
-    CHECK(run.loop.ended == ExitNoAnswer);
-    CHECK(run.log.contents == "-\r\n");
-    CHECK(run.streams.err == "comutel: a placa não respondeu em 500 ms\n");
 }
 
 TEST_CASE("every run ends in one order: log, port, turn, then the streams and the box")

@@ -2,37 +2,27 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
-#include <QTimer>
 
-namespace {
-
-class QtTimer : public Timer
+QtLoop::QtLoop()
 {
-public:
-    QtTimer(const QtLoop &loop, std::function<void()> onTick)
-    {
-        // Coarse timers may fire up to 5 % early or late, which would change the search's pace.
-        m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout, [&loop, tick = std::move(onTick)] {
-            if (!loop.hasEnded())
-                tick();
-        });
-    }
+    // Coarse timers may fire up to 5 % early or late, which would change the search's pace.
+    m_wake.setTimerType(Qt::PreciseTimer);
+    m_wake.setSingleShot(true);
+    QObject::connect(&m_wake, &QTimer::timeout, [this] {
+        m_timers.runDue([this] { return m_ended; });
+        wakeForNextTick();
+    });
+    m_timers.setChangeHandler([this] { wakeForNextTick(); });
+}
 
-    // QTimer::stop() also drops a tick that is due but not yet delivered in this round.
-    void start(std::chrono::milliseconds interval) override { m_timer.start(interval); }
-    void stop() override { m_timer.stop(); }
-    bool isActive() const override { return m_timer.isActive(); }
-
-private:
-    QTimer m_timer;
-};
-
-} // namespace
-
-std::unique_ptr<Timer> QtLoop::createTimer(std::function<void()> onTick)
+// In whole milliseconds, rounded up: never before the tick is due.
+void QtLoop::wakeForNextTick()
 {
-    return std::make_unique<QtTimer>(*this, std::move(onTick));
+    const std::optional<Clock::time_point> due = m_timers.nextDue();
+    if (!due || m_ended)
+        return m_wake.stop();
+    m_wake.start(std::max(std::chrono::ceil<std::chrono::milliseconds>(*due - Clock::now()),
+                          std::chrono::milliseconds(0)));
 }
 
 void QtLoop::end(int status)

@@ -1,12 +1,14 @@
 // The controller's event loop in the window: Qt's own loop, so the widgets, the timers and the
-// serial port share one thread. Timers are precise QTimers and the port's file descriptor is
-// watched with a QSocketNotifier.
+// serial port share one thread. The timers are the queue every loop shares, woken by one precise
+// QTimer; the port's file descriptor is watched with a QSocketNotifier.
 #pragma once
 
 #include "event_loop.h"
 #include "fd_watcher.h"
+#include "timer_queue.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <map>
 
@@ -16,11 +18,14 @@ class QtLoop : public EventLoop, public FdWatcher
 {
 public:
     // Needs the application object to exist already.
-    QtLoop() = default;
+    QtLoop();
     QtLoop(const QtLoop &) = delete;
     QtLoop &operator=(const QtLoop &) = delete;
 
-    std::unique_ptr<Timer> createTimer(std::function<void()> onTick) override;
+    std::unique_ptr<Timer> createTimer(std::function<void()> onTick) override
+    {
+        return m_timers.createTimer(std::move(onTick));
+    }
     Clock::time_point now() const override { return Clock::now(); }
     void end(int status) override;
 
@@ -35,9 +40,13 @@ public:
     bool hasEnded() const { return m_ended; }
 
 private:
+    void wakeForNextTick();
+
     bool m_ended = false;
     bool m_running = false;
     int m_status = 0;
     QObject m_notifierParent; // owns the notifiers, those waiting for deleteLater too
     std::map<int, QSocketNotifier *> m_notifiers;
+    TimerQueue m_timers{*this};
+    QTimer m_wake;
 };

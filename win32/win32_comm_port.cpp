@@ -1,36 +1,7 @@
 #include "win32_comm_port.h"
 
+#include "line_settings.h"
 #include "wide_text.h"
-
-#include <cctype>
-#include <sstream>
-
-namespace {
-
-// "300,n,8,1" onto a DCB: baud, parity letter, data bits, stop bits.
-bool parseLine(const std::string &text, DCB *dcb)
-{
-    std::istringstream in(text);
-    unsigned long baud = 0;
-    char comma1 = 0, parity = 0, comma2 = 0, comma3 = 0;
-    int bits = 0;
-    std::string stop;
-    if (!(in >> baud >> comma1 >> parity >> comma2 >> bits >> comma3 >> stop) || comma1 != ',' ||
-        comma2 != ',' || comma3 != ',' || baud == 0 || bits < 5 || bits > 8)
-        return false;
-    const std::string parities = "noems";
-    const std::size_t p = parities.find(char(std::tolower(parity)));
-    if (p == std::string::npos || (stop != "1" && stop != "1.5" && stop != "2"))
-        return false;
-    dcb->BaudRate = baud;
-    dcb->Parity = static_cast<BYTE>(p); // NOPARITY, ODDPARITY, EVENPARITY, MARKPARITY, SPACEPARITY
-    dcb->fParity = p != NOPARITY;
-    dcb->ByteSize = static_cast<BYTE>(bits);
-    dcb->StopBits = stop == "1" ? ONESTOPBIT : stop == "2" ? TWOSTOPBITS : ONE5STOPBITS;
-    return true;
-}
-
-} // namespace
 
 std::wstring Win32CommPort::comDevice(int number)
 {
@@ -54,17 +25,30 @@ Win32CommPort::~Win32CommPort()
 
 bool Win32CommPort::configure(const CommSettings &settings)
 {
+    const std::optional<LineSettings> taken = LineSettings::of(settings, m_error);
+    if (!taken)
+        return false;
+    using L = LineSettings;
+    const BYTE parities[] = {NOPARITY, ODDPARITY, EVENPARITY, MARKPARITY, SPACEPARITY};
+    const BYTE stopBits[] = {ONESTOPBIT, ONE5STOPBITS, TWOSTOPBITS}; // as LineSettings' enums
+    const bool xonXoff = taken->handshake == L::Handshake::XonXoff ||
+                         taken->handshake == L::Handshake::RtsCtsAndXonXoff;
+    const bool rtsCts = taken->handshake == L::Handshake::RtsCts ||
+                        taken->handshake == L::Handshake::RtsCtsAndXonXoff;
     DCB line{};
     line.DCBlength = sizeof line;
-    if (!parseLine(settings.Settings, &line) || settings.Handshaking != 0 ||
-        settings.InputMode != 1 || settings.InputLen != 0 || settings.InBufferSize <= 0 ||
-        settings.OutBufferSize <= 0) {
-        m_error = "configuração da porta não aceita: " + settings.Settings;
-        return false;
-    }
+    line.BaudRate = static_cast<DWORD>(taken->baud);
+    line.Parity = parities[static_cast<int>(taken->parity)];
+    line.fParity = taken->parity != L::Parity::None;
+    line.ByteSize = static_cast<BYTE>(taken->dataBits);
+    line.StopBits = stopBits[static_cast<int>(taken->stopBits)];
     line.fBinary = TRUE;
     line.fDtrControl = settings.DTREnable ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
-    line.fRtsControl = settings.RTSEnable ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+    line.fRtsControl = rtsCts               ? RTS_CONTROL_HANDSHAKE
+                       : settings.RTSEnable ? RTS_CONTROL_ENABLE
+                                            : RTS_CONTROL_DISABLE;
+    line.fOutxCtsFlow = rtsCts;
+    line.fOutX = line.fInX = xonXoff;
     line.fNull = settings.NullDiscard;
     line.fTXContinueOnXoff = TRUE;
     line.XonLim = line.XoffLim = 64;
@@ -73,6 +57,7 @@ bool Win32CommPort::configure(const CommSettings &settings)
     line.EofChar = settings.EOFEnable ? 26 : 0;
     m_line = line;
     m_settings = settings;
+    m_settings.Settings = taken->text();
     return true;
 }
 
@@ -142,17 +127,19 @@ bool Win32CommPort::applySettings()
     SetupComm(m_handle, DWORD(m_settings.InBufferSize), DWORD(m_settings.OutBufferSize));
     DCB line = m_line;
     if (!SetCommState(m_handle, &line)) {
-        // Some drivers refuse the modem lines; the line itself is what matters.
+        // Some drivers refuse the modem lines; the line itself (and its flow control) is what
+        // matters.
         line.fDtrControl = DTR_CONTROL_DISABLE;
-        line.fRtsControl = RTS_CONTROL_DISABLE;
+        if (line.fRtsControl != RTS_CONTROL_HANDSHAKE)
+            line.fRtsControl = RTS_CONTROL_DISABLE;
         if (!SetCommState(m_handle, &line))
-            return fail("recusou 300,n,8,1", GetLastError());
+            return fail("recusou " + m_settings.Settings, GetLastError());
     }
     // Asked again on their own; where the lines do not exist (a pseudo-terminal under Wine) the
     // calls fail and that is fine.
     if (m_settings.DTREnable)
         EscapeCommFunction(m_handle, SETDTR);
-    if (m_settings.RTSEnable)
+    if (m_settings.RTSEnable && m_line.fRtsControl != RTS_CONTROL_HANDSHAKE) // else the driver's
         EscapeCommFunction(m_handle, SETRTS);
     // A read ends as soon as there is a byte, with everything there is, or empty after a minute;
     // a write may take its time at 300 baud, but not for ever (40 ms a byte is a little more

@@ -12,25 +12,13 @@ namespace {
 
 using Clock = EventLoop::Clock;
 
-class LoopTimer : public Timer
+// timeBeginPeriod and timeEndPeriod: looked up, not linked, so that winmm loads only where it
+// is needed.
+using TimerPeriod = UINT(WINAPI *)(UINT);
+TimerPeriod timerPeriod(HMODULE winmm, const char *name)
 {
-public:
-    explicit LoopTimer(std::shared_ptr<Win32Loop::TimerEntry> entry) : m_entry(std::move(entry)) {}
-    ~LoopTimer() override { stop(); }
-
-    void start(std::chrono::milliseconds interval) override
-    {
-        m_entry->interval = interval;
-        m_entry->due = Clock::now() + interval;
-        m_entry->active = true;
-    }
-    // The loop looks at the flag before each tick, so a tick already due is dropped too.
-    void stop() override { m_entry->active = false; }
-    bool isActive() const override { return m_entry->active; }
-
-private:
-    std::shared_ptr<Win32Loop::TimerEntry> m_entry;
-};
+    return reinterpret_cast<TimerPeriod>(reinterpret_cast<void *>(GetProcAddress(winmm, name)));
+}
 
 } // namespace
 
@@ -43,35 +31,25 @@ Win32Loop::Win32Loop()
         m_timer = CreateWaitableTimerW(nullptr, FALSE, nullptr);
         // Older Windows: the plain timer keeps to the system clock, 15.6 ms unless raised for
         // as long as the loop lives.
-        m_multimedia = LoadLibraryW(L"winmm.dll");
-        setTimerPeriod("timeBeginPeriod");
+        const HMODULE winmm = LoadLibraryW(L"winmm.dll");
+        m_multimedia = winmm;
+        const TimerPeriod begin = winmm ? timerPeriod(winmm, "timeBeginPeriod") : nullptr;
+        m_timeEndPeriod = winmm ? timerPeriod(winmm, "timeEndPeriod") : nullptr;
+        if (begin && m_timeEndPeriod)
+            begin(1);
+        else
+            m_timeEndPeriod = nullptr;
     }
 }
 
 Win32Loop::~Win32Loop()
 {
-    if (m_multimedia) {
-        setTimerPeriod("timeEndPeriod");
+    if (m_timeEndPeriod)
+        m_timeEndPeriod(1);
+    if (m_multimedia)
         FreeLibrary(static_cast<HMODULE>(m_multimedia));
-    }
     if (m_timer)
         CloseHandle(m_timer);
-}
-
-void Win32Loop::setTimerPeriod(const char *function)
-{
-    using Period = UINT(WINAPI *)(UINT);
-    if (const auto period = reinterpret_cast<Period>(
-            reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(m_multimedia), function))))
-        period(1);
-}
-
-std::unique_ptr<Timer> Win32Loop::createTimer(std::function<void()> onTick)
-{
-    auto entry = std::make_shared<TimerEntry>();
-    entry->onTick = std::move(onTick);
-    m_timers.push_back(entry);
-    return std::make_unique<LoopTimer>(entry);
 }
 
 void Win32Loop::end(int status)
@@ -122,23 +100,18 @@ void Win32Loop::waitOnce()
     if (!m_ended)
         dispatchMessages();
     if (!m_ended)
-        fireDueTimers();
+        m_timers.runDue([this] { return m_ended; });
 }
 
 void Win32Loop::armTimer()
 {
-    m_timers.remove_if([](const std::shared_ptr<TimerEntry> &e) { return e.use_count() == 1; });
-    Clock::time_point next = Clock::time_point::max();
-    for (const auto &entry : m_timers) {
-        if (entry->active)
-            next = std::min(next, entry->due);
-    }
-    if (next == Clock::time_point::max()) {
+    const std::optional<Clock::time_point> next = m_timers.nextDue();
+    if (!next) {
         CancelWaitableTimer(m_timer);
         return;
     }
     // Relative, in 100 ns units (negative); a due time already past fires at once.
-    const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(next - Clock::now());
+    const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(*next - Clock::now());
     LARGE_INTEGER dueTime;
     dueTime.QuadPart = -std::max<long long>(1, wait.count() / 100);
     SetWaitableTimer(m_timer, &dueTime, 0, nullptr, nullptr, FALSE);
@@ -154,23 +127,5 @@ void Win32Loop::dispatchMessages()
         }
         TranslateMessage(&message);
         DispatchMessageW(&message);
-    }
-}
-
-void Win32Loop::fireDueTimers()
-{
-    // Copied: a tick may create timers; each one is checked again just before it runs.
-    const std::list<std::shared_ptr<TimerEntry>> timers = m_timers;
-    for (const auto &entry : timers) {
-        const Clock::time_point now = Clock::now();
-        if (m_ended)
-            return;
-        if (!entry->active || entry->due > now)
-            continue;
-        // The next tick keeps the pace; one that fell behind a whole interval is not caught up.
-        entry->due += entry->interval;
-        if (entry->due <= now)
-            entry->due = now + entry->interval;
-        entry->onTick();
     }
 }

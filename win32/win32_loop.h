@@ -6,9 +6,9 @@
 
 #include "event_loop.h"
 #include "handle_watcher.h"
+#include "timer_queue.h"
 
 #include <functional>
-#include <list>
 #include <memory>
 #include <vector>
 
@@ -20,7 +20,10 @@ public:
     Win32Loop(const Win32Loop &) = delete;
     Win32Loop &operator=(const Win32Loop &) = delete;
 
-    std::unique_ptr<Timer> createTimer(std::function<void()> onTick) override;
+    std::unique_ptr<Timer> createTimer(std::function<void()> onTick) override
+    {
+        return m_timers.createTimer(std::move(onTick));
+    }
     Clock::time_point now() const override { return Clock::now(); }
     void end(int status) override;
 
@@ -30,15 +33,6 @@ public:
     // Runs until end(); returns its status.
     int run();
     bool hasEnded() const { return m_ended; }
-
-    // Shared with the timers this loop made.
-    struct TimerEntry
-    {
-        std::function<void()> onTick;
-        std::chrono::nanoseconds interval{};
-        Clock::time_point due;
-        bool active = false;
-    };
 
 private:
     struct Watch
@@ -50,12 +44,12 @@ private:
     void waitOnce();
     void armTimer();
     void dispatchMessages();
-    void fireDueTimers();
-    void setTimerPeriod(const char *function);
 
     void *m_timer = nullptr;
     void *m_multimedia = nullptr; // winmm, where the timer is not a high-resolution one
-    std::list<std::shared_ptr<TimerEntry>> m_timers;
+    // winmm's timeEndPeriod (UINT WINAPI (UINT)), once the period has been raised.
+    unsigned(__stdcall *m_timeEndPeriod)(unsigned) = nullptr;
+    TimerQueue m_timers{*this};
     std::vector<Watch> m_watches;
     bool m_ended = false;
     int m_status = 0;
