@@ -54,8 +54,8 @@ public:
 
     // Hands the bytes to the port, all or nothing; false when closed or over OutBufferSize.
     virtual bool output(const std::string &bytes) = 0;
-    // Everything received and not yet read; empties the buffer. NUL bytes may still be in it:
-    // the controller drops them, since not every platform's port does.
+    // Everything received and not yet read; empties the buffer. NUL bytes may be in it: the
+    // controller drops them, on every platform.
     virtual std::string input() = 0;
 
     // Why the last operation failed, one line.

@@ -257,8 +257,6 @@ void TermiosPort::onReady()
     const bool alive = readAvailable(bytes);
     const std::string reason = alive ? "desligada" : errno ? std::strerror(errno) : "desligada";
     m_pending.flush(m_fd);
-    if (m_settings.NullDiscard)
-        bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
     // Past InBufferSize unread bytes are lost, as in an overrun of the driver's buffer.
     const size_t room =
         m_settings.InBufferSize - std::min<size_t>(m_settings.InBufferSize, m_received.size());
