@@ -1,9 +1,9 @@
 // The caller's standard output and error, when it gave any (a pipe from "for /f", a file, the
 // console a prompt lent us). Text goes to a console as UTF-16 and elsewhere in the ANSI code
 // page, lines ending in CR LF; the answer's bytes go as the board sent them. A reader that does
-// not read costs a second at most, then the bytes are dropped. Where no standard error was given
-// (a batch file run from a console starts a GUI program without one), the lines go to the
-// console of the one that started us.
+// not read costs a second at most (StreamDeadline), then the bytes are dropped. Where no
+// standard error was given (a batch file run from a console starts a GUI program without one),
+// the lines go to the console of the one that started us.
 #pragma once
 
 #include "standard_streams.h"
@@ -26,4 +26,5 @@ public:
 
 private:
     std::string m_lines;
+    StreamDeadline m_deadline;
 };
