@@ -1,4 +1,4 @@
-// MainWindow is the whole program: it searches ports 2 to 30 for the relay board, sends the
+// MainWindow is the whole program: it searches the ports of its plan for the relay board, sends the
 // command given on the command line, catches the board's answer into the reply log, and ends
 // through endProgram with an exit status a calling script can trust. Without a command it stays
 // connected and shows the connection status in its window.
@@ -17,6 +17,7 @@
 #include "exit_status.h"
 #include "reply_collector.h"
 #include "reply_log.h"
+#include "search_plan.h"
 #include "standard_streams.h"
 #include "turn.h"
 #include "window.h"
@@ -34,8 +35,6 @@ public:
     static constexpr std::chrono::milliseconds kReplyTimeout{500};
     static constexpr std::chrono::milliseconds kTurnRetry{50};
     static constexpr std::chrono::milliseconds kLongestTurnWait{30000};
-    static constexpr std::int16_t kFirstPort = 2;
-    static constexpr std::int16_t kLastPort = 30;
     static constexpr const char *kFailureTitle = "Comutel";
 
     // What the platform gives; none of it is owned. turn: command mode's turns, or null.
@@ -52,7 +51,7 @@ public:
 
     // An empty parameter means window mode. listingHint: the last line on standard error when no
     // port opened, where to look next.
-    MainWindow(const Platform &platform, std::string commandParameter,
+    MainWindow(const Platform &platform, std::string commandParameter, SearchPlan plan = {},
                std::string listingHint = {});
     ~MainWindow();
     MainWindow(const MainWindow &) = delete;
@@ -95,14 +94,14 @@ private:
     const CodePage &codePage;
     Turn *const turn;
     const std::string commandParameter;
+    const SearchPlan plan;
     const std::string listingHint;
 
     IntervalTimer TimerConectar;
     IntervalTimer TimerRecebe;
     IntervalTimer turnRetry;
     ReplyCollector replyCollector;
-    std::int16_t portCounter = kFirstPort;
-    bool searchAlone = false; // the port the user named, and no other
+    std::int16_t portCounter = SearchPlan::kFirstPort;
     EventLoop::Clock::time_point turnAskedAt;
 
     std::vector<std::string> openProblems; // devices that exist but would not open

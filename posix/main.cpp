@@ -134,8 +134,8 @@ struct Program
 {
     Program(EventLoop &loop, FdWatcher &watcher, Window &window, Turn *turn,
             const std::string &parameter)
-        : port(TermiosPort::Places::ofSystem(), watcher),
-          program({port, window, loop, log, streams, *codePage, turn}, parameter, kListingHint)
+        : port(places, watcher), program({port, window, loop, log, streams, *codePage, turn},
+                                         parameter, portnames::searchPlan(places.map), kListingHint)
     {
         watcher.watch(signals.fd(), [this] {
             if (signals.consume())
@@ -152,6 +152,7 @@ struct Program
     }
 
     TerminationSignals signals;
+    const TermiosPort::Places places = TermiosPort::Places::ofSystem();
     TermiosPort port;
     ReplyLogFile log = ReplyLogFile::besideExecutable();
     StdioStreams streams;
@@ -218,12 +219,10 @@ int windowMode(char **argv)
 int listPorts()
 {
     const TermiosPort::Places places = TermiosPort::Places::ofSystem();
-    portnames::PortMap map = portnames::comPorts(places.devices, places.maps);
-    if (!places.onlyDevice.empty())
-        portnames::pinTo(map, places.onlyDevice);
-    for (const std::string &problem : map.ignored)
+    for (const std::string &problem : places.map.ignored)
         printLine(problem);
-    const std::vector<std::string> lines = portListing(map, places.locks);
+    const std::vector<std::string> lines =
+        portListing(portnames::searchPlan(places.map), places.map, places.locks);
     if (lines.empty())
         printLine("nenhum número COM tem dispositivo");
     std::string text;

@@ -196,4 +196,9 @@ void pinTo(PortMap &map, const std::string &device)
     map.pinned = number;
 }
 
+SearchPlan searchPlan(const PortMap &map)
+{
+    return {map.pinned ? std::optional<int>(map.pinned) : std::nullopt, map.ignored};
+}
+
 } // namespace portnames

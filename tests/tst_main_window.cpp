@@ -89,7 +89,7 @@ struct Run
         program = std::make_unique<MainWindow>(
             MainWindow::Platform{port, window, loop, log, streams, latin1,
                                  parameter.empty() ? nullptr : &turn},
-            parameter, std::string());
+            parameter);
         program->onLoad();
     }
 };

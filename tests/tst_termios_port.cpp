@@ -21,7 +21,7 @@ struct Bench
     std::vector<CommEvent> events;
 
     bool ready() { return board.open() && devices.link(board.slavePath(), "ttyS1"); }
-    TermiosPort::Places places() const { return {devices.path, {}, {locks.path}, {}}; }
+    TermiosPort::Places places() const { return {portnames::comPorts(devices.path), {locks.path}}; }
     bool open(TermiosPort &port, const CommSettings &settings = {})
     {
         port.setCommHandler([this](CommEvent event) { events.push_back(event); });

@@ -46,30 +46,15 @@ const char kUsage[] =
 
 const char kListingHint[] = "\"Comutel.exe --ports\" lista as portas COM que o Windows conhece";
 
-// The whole value, however long: one cut short could read as another port's name.
-std::wstring environment(const wchar_t *name)
-{
-    std::wstring value;
-    for (DWORD size = 0;;) {
-        const DWORD length = GetEnvironmentVariableW(name, value.data(), size);
-        if (length < size || length == 0) {
-            value.resize(length);
-            return value;
-        }
-        size = length; // room for the value and its terminating NUL
-        value.resize(size);
-    }
-}
-
 int writeInfo(const std::string &text)
 {
     Win32StandardStreams::borrowParentConsole();
     return Win32StandardStreams().writeOutText(text) ? ExitOk : ExitFatal;
 }
 
-int listPorts(std::optional<int> pinned)
+int listPorts(const SearchPlan &plan)
 {
-    const std::vector<std::string> lines = ports::listing(ports::known(), pinned);
+    const std::vector<std::string> lines = portListing(plan, ports::known());
     if (lines.empty()) {
         Win32StandardStreams::borrowParentConsole();
         Win32StandardStreams().writeErr("comutel: o Windows não conhece nenhuma porta COM\n");
@@ -81,16 +66,16 @@ int listPorts(std::optional<int> pinned)
     return writeInfo(text);
 }
 
-int run(const std::string &parameter, std::optional<int> onlyPort, Win32StandardStreams &streams)
+int run(const std::string &parameter, const SearchPlan &plan, Win32StandardStreams &streams)
 {
     Win32Loop loop;
-    Win32CommPort port(loop, onlyPort);
+    Win32CommPort port(loop);
     NativeWindow window(GetModuleHandleW(nullptr));
     ReplyLogFile log(wide::executableFolder());
     const Win32CodePage codePage;
     // Only command-mode runs queue; a window holds its port as long as it is open.
     std::unique_ptr<MutexTurn> turn = parameter.empty() ? nullptr : std::make_unique<MutexTurn>();
-    MainWindow program({port, window, loop, log, streams, codePage, turn.get()}, parameter,
+    MainWindow program({port, window, loop, log, streams, codePage, turn.get()}, parameter, plan,
                        kListingHint);
     program.onLoad();
     return loop.run();
@@ -108,13 +93,12 @@ int main()
         return writeInfo("Comutel.exe " COMUTEL_VERSION "\n");
 
     Win32StandardStreams streams;
-    std::optional<int> onlyPort;
-    const std::wstring device = environment(L"COMUTEL_DEVICE");
-    if (!device.empty() && !(onlyPort = ports::comNumber(wide::toUtf8(device)))) {
+    std::string problem;
+    const std::optional<SearchPlan> plan = ports::searchPlan(&problem);
+    if (!plan) {
         // Nothing may go to a port the user did not mean; the log still says "no answer".
         ReplyLogFile(wide::executableFolder()).write("-");
-        streams.writeErr("comutel: COMUTEL_DEVICE=" + wide::toUtf8(device) +
-                         " não é uma porta COM (COM1 a COM255)\n");
+        streams.writeErr("comutel: " + problem + "\n");
         // A window's user is there to be told; a command's caller (a script) must never wait
         // on a box: it has standard error and the status. Past this point the controller tells.
         if (parameter.empty())
@@ -122,6 +106,6 @@ int main()
         return ExitFatal;
     }
     if (parameter == "--ports")
-        return listPorts(onlyPort);
-    return run(parameter, onlyPort, streams);
+        return listPorts(*plan);
+    return run(parameter, *plan, streams);
 }

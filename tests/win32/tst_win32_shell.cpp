@@ -88,7 +88,7 @@ TEST_CASE("a port that will not open stays closed and says why, if a user could 
     for (const Row &row : rows) {
         CAPTURE(wide::toUtf8(row.device));
         NoWatcher watcher;
-        Win32CommPort port(watcher, std::nullopt, [&row](int) { return row.device; });
+        Win32CommPort port(watcher, [&row](int) { return row.device; });
         REQUIRE(port.configure(CommSettings{}));
         REQUIRE(port.setCommPort(7));
         CHECK_FALSE(port.setPortOpen(true));
