@@ -28,9 +28,10 @@ std::string withoutNuls(std::string bytes)
 MainWindow::MainWindow(const Platform &platform, std::string parameter, SearchPlan searchPlan,
                        std::string hint)
     : MSComm1(platform.port), window(platform.window), loop(platform.loop), replyLog(platform.log),
-      streams(platform.streams), codePage(platform.codePage), turn(platform.turn),
-      commandParameter(std::move(parameter)), plan(std::move(searchPlan)),
-      listingHint(std::move(hint)), TimerConectar(loop, kScanInterval, [this] { onScanTick(); }),
+      streams(platform.streams), codePage(platform.codePage),
+      commandParameter(std::move(parameter)), turn(commandMode() ? platform.turn : nullptr),
+      plan(std::move(searchPlan)), listingHint(std::move(hint)),
+      TimerConectar(loop, kScanInterval, [this] { onScanTick(); }),
       TimerRecebe(loop, kReplyTimeout, [this] { onReplyTimeout(); }),
       turnRetry(loop, kTurnRetry, [this] { onTurnRetry(); }),
       replyCollector(loop, [this](const std::string &reply) { onReplyGathered(reply); })

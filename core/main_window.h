@@ -37,7 +37,8 @@ public:
     static constexpr std::chrono::milliseconds kLongestTurnWait{30000};
     static constexpr const char *kFailureTitle = "Comutel";
 
-    // What the platform gives; none of it is owned. turn: command mode's turns, or null.
+    // What the platform gives; none of it is owned. turn: the turns runs take on the board, or
+    // null where there are none.
     struct Platform
     {
         CommPort &port;
@@ -92,8 +93,8 @@ private:
     ReplyLog &replyLog;
     StandardStreams &streams;
     const CodePage &codePage;
-    Turn *const turn;
     const std::string commandParameter;
+    Turn *const turn; // null in window mode: a window may stay open for hours
     const SearchPlan plan;
     const std::string listingHint;
 

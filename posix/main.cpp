@@ -132,9 +132,8 @@ private:
 // The platform's objects around the controller, for either loop.
 struct Program
 {
-    Program(EventLoop &loop, FdWatcher &watcher, Window &window, Turn *turn,
-            const std::string &parameter)
-        : port(places, watcher), program({port, window, loop, log, streams, *codePage, turn},
+    Program(EventLoop &loop, FdWatcher &watcher, Window &window, const std::string &parameter)
+        : port(places, watcher), program({port, window, loop, log, streams, *codePage, &turn},
                                          parameter, portnames::searchPlan(places.map), kListingHint)
     {
         watcher.watch(signals.fd(), [this] {
@@ -156,6 +155,7 @@ struct Program
     TermiosPort port;
     ReplyLogFile log = ReplyLogFile::besideExecutable();
     StdioStreams streams;
+    TurnLock turn{TurnLock::kBuildPath};
     const std::unique_ptr<CodePage> codePage = localeCodePage();
     MainWindow program;
 };
@@ -164,8 +164,7 @@ int commandMode(const std::string &parameter, char **argv)
 {
     PollLoop loop;
     AdviceWindow window(argv);
-    TurnLock turn(TurnLock::kBuildPath);
-    Program run(loop, loop, window, &turn, parameter);
+    Program run(loop, loop, window, parameter);
     window.closeOn(run.signals.fd());
     run.program.onLoad();
     return run.finish(loop.run());
@@ -206,7 +205,7 @@ int windowMode(char **argv)
         return failedStart();
     }
     std::setlocale(LC_CTYPE, ""); // the answer shown in the locale's 8-bit set
-    Program run(module->loop(), module->watcher(), module->mainWindow(), nullptr, "");
+    Program run(module->loop(), module->watcher(), module->mainWindow(), "");
     module->closeBoxesOn(run.signals.fd());
     windowRun = &run;
     std::atexit(endWithLostDisplay);

@@ -87,9 +87,7 @@ struct Run
     void start(const std::string &parameter)
     {
         program = std::make_unique<MainWindow>(
-            MainWindow::Platform{port, window, loop, log, streams, latin1,
-                                 parameter.empty() ? nullptr : &turn},
-            parameter);
+            MainWindow::Platform{port, window, loop, log, streams, latin1, &turn}, parameter);
         program->onLoad();
     }
 };

@@ -73,9 +73,8 @@ int run(const std::string &parameter, const SearchPlan &plan, Win32StandardStrea
     NativeWindow window(GetModuleHandleW(nullptr));
     ReplyLogFile log(wide::executableFolder());
     const Win32CodePage codePage;
-    // Only command-mode runs queue; a window holds its port as long as it is open.
-    std::unique_ptr<MutexTurn> turn = parameter.empty() ? nullptr : std::make_unique<MutexTurn>();
-    MainWindow program({port, window, loop, log, streams, codePage, turn.get()}, parameter, plan,
+    MutexTurn turn;
+    MainWindow program({port, window, loop, log, streams, codePage, &turn}, parameter, plan,
                        kListingHint);
     program.onLoad();
     return loop.run();
