@@ -73,6 +73,14 @@ void MainWindow::onLoad()
         window.setVisible(true);
 }
 
+void MainWindow::onLoadFailed(const std::string &line)
+{
+    if (!replyLog.write("-"))
+        say(replyLog.errorString());
+    sayFailure(line);
+    endProgram(ExitFatal);
+}
+
 void MainWindow::onCloseRequest()
 {
     endProgram(ExitOk);

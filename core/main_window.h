@@ -60,6 +60,10 @@ public:
 
     // Runs once, at start; in window mode it shows the window as its last step.
     void onLoad();
+    // Runs instead, when the platform cannot start the run (no window can be shown, the device
+    // the user named is no port): the log is reset all the same, so that no earlier answer
+    // survives a start, and the run ends with ExitFatal and that line.
+    void onLoadFailed(const std::string &line);
     // The window is asked to close, or the process to end: the program ends in any state. A
     // platform that ends such a run by its own means (Linux: the same signal again) calls this.
     void onCloseRequest();

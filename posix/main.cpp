@@ -96,12 +96,11 @@ bool choosePlatform()
     return askedOffscreen;
 }
 
-WindowModule *loadWindowModule()
+WindowModule *loadWindowModule(std::string *problem)
 {
-    std::string problem;
-    WindowModule *module = WindowModule::load(&problem);
+    WindowModule *module = WindowModule::load(problem);
     if (!module)
-        printLine("não foi possível carregar a janela: " + problem);
+        *problem = "não foi possível carregar a janela: " + *problem;
     return module;
 }
 
@@ -116,8 +115,11 @@ public:
     {
         if (!displayNamed() || choosePlatform())
             return;
-        WindowModule *module = loadWindowModule();
-        if (module && module->start(m_argc, m_argv)) {
+        std::string problem;
+        WindowModule *module = loadWindowModule(&problem);
+        if (!module)
+            printLine(problem);
+        else if (module->start(m_argc, m_argv)) {
             module->closeBoxesOn(m_signalFd);
             module->showMessageBox(title, text);
         }
@@ -170,11 +172,14 @@ int commandMode(const std::string &parameter, char **argv)
     return run.finish(loop.run());
 }
 
-// A window that cannot be shown ends the start; no earlier answer may survive it in the log.
-int failedStart()
+// A window that cannot be shown ends the start, as the controller ends one: on its own loop.
+int failedStart(const std::string &line)
 {
-    ReplyLogFile::besideExecutable().write("-");
-    return ExitFatal;
+    PollLoop loop;
+    HeadlessWindow window;
+    Program run(loop, loop, window, "");
+    run.program.onLoadFailed(line);
+    return run.finish(loop.run());
 }
 
 // Qt ends the process with exit(1) when the display goes away under the window (a logout, an X
@@ -193,16 +198,16 @@ void endWithLostDisplay()
 
 int windowMode(char **argv)
 {
-    WindowModule *module = loadWindowModule();
+    std::string problem;
+    WindowModule *module = loadWindowModule(&problem);
     if (!module)
-        return failedStart();
+        return failedStart(problem);
     const bool askedOffscreen = choosePlatform();
     static int argc = 1;
     if (!module->start(argc, argv) && !askedOffscreen) {
         const char *display = std::getenv("DISPLAY");
-        printLine(std::string("nenhuma tela disponível para a janela (DISPLAY=\"") +
-                  (display ? display : "") + "\")");
-        return failedStart();
+        return failedStart(std::string("nenhuma tela disponível para a janela (DISPLAY=\"") +
+                           (display ? display : "") + "\")");
     }
     std::setlocale(LC_CTYPE, ""); // the answer shown in the locale's 8-bit set
     Program run(module->loop(), module->watcher(), module->mainWindow(), "");

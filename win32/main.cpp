@@ -52,6 +52,13 @@ int writeInfo(const std::string &text)
     return Win32StandardStreams().writeOutText(text) ? ExitOk : ExitFatal;
 }
 
+int writeError(const std::string &line)
+{
+    Win32StandardStreams::borrowParentConsole();
+    Win32StandardStreams().writeErr("comutel: " + line + "\n");
+    return ExitFatal;
+}
+
 int listPorts(const SearchPlan &plan)
 {
     const std::vector<std::string> lines = portListing(plan, ports::known());
@@ -66,8 +73,10 @@ int listPorts(const SearchPlan &plan)
     return writeInfo(text);
 }
 
-int run(const std::string &parameter, const SearchPlan &plan, Win32StandardStreams &streams)
+// problem: why the run cannot start.
+int run(const std::string &parameter, const SearchPlan &plan, const std::string &problem)
 {
+    Win32StandardStreams streams;
     Win32Loop loop;
     Win32CommPort port(loop);
     NativeWindow window(GetModuleHandleW(nullptr));
@@ -76,7 +85,7 @@ int run(const std::string &parameter, const SearchPlan &plan, Win32StandardStrea
     MutexTurn turn;
     MainWindow program({port, window, loop, log, streams, codePage, &turn}, parameter, plan,
                        kListingHint);
-    program.onLoad();
+    problem.empty() ? program.onLoad() : program.onLoadFailed(problem);
     return loop.run();
 }
 
@@ -91,20 +100,9 @@ int main()
     if (parameter == "--version")
         return writeInfo("Comutel.exe " COMUTEL_VERSION "\n");
 
-    Win32StandardStreams streams;
     std::string problem;
     const std::optional<SearchPlan> plan = ports::searchPlan(&problem);
-    if (!plan) {
-        // Nothing may go to a port the user did not mean; the log still says "no answer".
-        ReplyLogFile(wide::executableFolder()).write("-");
-        streams.writeErr("comutel: " + problem + "\n");
-        // A window's user is there to be told; a command's caller (a script) must never wait
-        // on a box: it has standard error and the status. Past this point the controller tells.
-        if (parameter.empty())
-            NativeWindow::showFailureLines(streams.linesWritten());
-        return ExitFatal;
-    }
     if (parameter == "--ports")
-        return listPorts(*plan);
-    return run(parameter, *plan, streams);
+        return plan ? listPorts(*plan) : writeError(problem);
+    return run(parameter, plan.value_or(SearchPlan{}), problem);
 }

@@ -52,13 +52,6 @@ COLORREF rgbOf(Window::Colour colour)
     }
 }
 
-void failureBox(const std::string &title, const std::string &text)
-{
-    if (NativeWindow::desktopIsVisible())
-        MessageBoxW(nullptr, wide::fromUtf8(text).c_str(), wide::fromUtf8(title).c_str(),
-                    MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
-}
-
 int slotOf(MainForm::Control which)
 {
     return which == MainForm::Label1 ? 0 : which == MainForm::Label3 ? 1 : 2;
@@ -180,24 +173,9 @@ void NativeWindow::showMessageBox(const std::string &title, const std::string &t
 
 void NativeWindow::showFailure(const std::string &title, const std::string &text)
 {
-    failureBox(title, text);
-}
-
-void NativeWindow::showFailureLines(const std::string &lines)
-{
-    const std::string prefix = "comutel: "; // a box has its own title
-    std::string text;
-    for (std::size_t at = 0; at < lines.size();) {
-        std::size_t end = lines.find('\n', at);
-        if (end == std::string::npos)
-            end = lines.size();
-        std::string line = lines.substr(at, end - at);
-        if (line.rfind(prefix, 0) == 0)
-            line.erase(0, prefix.size());
-        text += (text.empty() ? "" : "\r\n") + line;
-        at = end + 1;
-    }
-    failureBox("Comutel", text);
+    if (desktopIsVisible())
+        MessageBoxW(nullptr, wide::fromUtf8(text).c_str(), wide::fromUtf8(title).c_str(),
+                    MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
 
 void NativeWindow::requestClose()

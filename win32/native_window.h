@@ -32,9 +32,6 @@ public:
 
     // False for a scheduled task or a service: nobody could see or dismiss a box there.
     static bool desktopIsVisible();
-    // What ended a window-mode start before the controller ran, as written on standard error,
-    // for the person at the screen.
-    static void showFailureLines(const std::string &lines);
 
 private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l);

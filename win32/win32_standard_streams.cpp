@@ -110,7 +110,6 @@ void Win32StandardStreams::writeOut(const std::string &bytes)
 
 void Win32StandardStreams::writeErr(const std::string &text)
 {
-    m_lines += text;
     borrowParentConsole(false);
     writeText(STD_ERROR_HANDLE, text, m_deadline);
 }

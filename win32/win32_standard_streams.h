@@ -17,14 +17,11 @@ public:
     void writeErr(const std::string &text) override;
     // UTF-8 text onto standard output (--help, --ports); false when it could not be written.
     bool writeOutText(const std::string &text);
-    // Every line given to writeErr so far, as given.
-    const std::string &linesWritten() const { return m_lines; }
 
     // At a prompt a GUI program has no standard handles: those missing are the console of the
     // one that started us, if it has one. output false: standard error only.
     static void borrowParentConsole(bool output = true);
 
 private:
-    std::string m_lines;
     StreamDeadline m_deadline;
 };

@@ -339,7 +339,7 @@ TEST_CASE("the window: client area from twips at the screen's DPI, the labels th
         if (advice)
             window.showMessageBox("Ravelto", "O Windows não pôde");
         else
-            NativeWindow::showFailureLines("comutel: não foi possível gravar\ncomutel: faça isto\n");
+            window.showFailure("Comutel", "não foi possível gravar\r\nfaça isto");
         looker.join();
         CHECK(buttons == (advice ? std::set<int>{IDOK, IDCANCEL} : std::set<int>{IDOK}));
         CHECK(bool(icon) == !advice);
