@@ -80,7 +80,7 @@ int run(const std::string &parameter, const SearchPlan &plan, const std::string 
     Win32Loop loop;
     Win32CommPort port(loop);
     NativeWindow window(GetModuleHandleW(nullptr));
-    ReplyLogFile log(wide::executableFolder());
+    ReplyLogFile log = ReplyLogFile::besideExecutable();
     const Win32CodePage codePage;
     MutexTurn turn;
     MainWindow program({port, window, loop, log, streams, codePage, &turn}, parameter, plan,

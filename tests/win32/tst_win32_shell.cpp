@@ -168,9 +168,10 @@ TEST_CASE("log.txt is replaced whole, also while a reader has it open, never thr
     std::vector<HANDLE> taken;
     for (int n = 1; n <= 32; ++n)
         taken.push_back(createFile(temporary(GetCurrentProcessId(), n)));
-    ReplyLogFile log(scratch.path);
+    ReplyLogFile log(wide::toUtf8(scratch.path));
+    const std::wstring path = wide::fromUtf8(log.path());
     REQUIRE_MESSAGE(log.write("-"), log.errorString());
-    CHECK(contents(log.path()) == "-\r\n");
+    CHECK(contents(path) == "-\r\n");
     for (const HANDLE file : taken)
         CloseHandle(file);
     // A reader that lets it be replaced reads the old line; one that lets it be written only (as
@@ -181,12 +182,12 @@ TEST_CASE("log.txt is replaced whole, also while a reader has it open, never thr
     for (const auto &[share, linked] :
          {std::pair{all, false}, {noDelete, false}, {noDelete, true}}) {
         CAPTURE(linked);
-        REQUIRE((!linked || CreateHardLinkW(other.c_str(), log.path().c_str(), nullptr)));
-        const HANDLE reader = CreateFileW(log.path().c_str(), GENERIC_READ, share, nullptr,
-                                          OPEN_EXISTING, 0, nullptr);
+        REQUIRE((!linked || CreateHardLinkW(other.c_str(), path.c_str(), nullptr)));
+        const HANDLE reader =
+            CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
         CHECK(log.write("0101\r\n") == !linked);
         CloseHandle(reader);
-        CHECK(contents(log.path()) == (linked ? "-\r\n" : "0101\r\n\r\n"));
+        CHECK(contents(path) == (linked ? "-\r\n" : "0101\r\n\r\n"));
         CHECK((log.errorString().find("vínculo físico") != std::string::npos) == linked);
         REQUIRE(log.write("-"));
     }
@@ -199,12 +200,12 @@ TEST_CASE("log.txt is replaced whole, also while a reader has it open, never thr
     const std::wstring dead = temporary(99999, 1), live = temporary(runs, 1);
     CloseHandle(createFile(dead));
     CloseHandle(createFile(live));
-    REQUIRE(ReplyLogFile(scratch.path).write("-"));
+    REQUIRE(ReplyLogFile(wide::toUtf8(scratch.path)).write("-"));
     CHECK(GetFileAttributesW(dead.c_str()) == INVALID_FILE_ATTRIBUTES);
     CHECK(GetFileAttributesW(live.c_str()) != INVALID_FILE_ATTRIBUTES);
 
     // A folder that cannot take log.txt fails with a line naming the file.
-    ReplyLogFile missing(scratch.file(L"não existe"));
+    ReplyLogFile missing(wide::toUtf8(scratch.file(L"não existe")));
     CHECK_FALSE(missing.write("-"));
     CHECK(missing.errorString().find("não existe\\log.txt") != std::string::npos);
 }
