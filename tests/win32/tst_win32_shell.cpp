@@ -75,17 +75,16 @@ TEST_CASE("a port that will not open stays closed and says why, if a user could 
     const std::wstring busy = scratch.file(L"busy"), plain = scratch.file(L"plain");
     const HANDLE holder = createFile(busy); // no sharing: as another program holding a COM port
     CloseHandle(createFile(plain));
-    struct Row
+    const struct
     {
         std::wstring device;
-        const char *problem; // in openProblem(); null: none at all
-    };
-    const Row rows[] = {
-        {scratch.file(L"missing"), nullptr},
+        const char *problem; // how openProblem() begins; "": it says nothing at all
+    } rows[] = {
+        {scratch.file(L"missing"), ""},
         {busy, "COM7 está em uso por outro programa"},
         {plain, "COM7: não é uma porta serial"},
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         CAPTURE(wide::toUtf8(row.device));
         NoWatcher watcher;
         Win32CommPort port(watcher, [&row](int) { return row.device; });
@@ -95,10 +94,8 @@ TEST_CASE("a port that will not open stays closed and says why, if a user could 
         CHECK_FALSE(port.portOpen());
         CHECK_FALSE(port.output("1"));
         CHECK(watcher.watching == 0);
-        if (row.problem)
-            CHECK(port.openProblem().find(row.problem) == 0);
-        else
-            CHECK(port.openProblem().empty());
+        CHECK(port.openProblem().rfind(row.problem, 0) == 0);
+        CHECK(port.openProblem().empty() == !*row.problem);
     }
     CloseHandle(holder);
 }
@@ -230,7 +227,8 @@ TEST_CASE("each character of the command upper-cased on its own, one byte of cod
     CHECK(page.textOf(0xe9) == "é");
 }
 
-TEST_CASE("COM names: what COMUTEL_DEVICE and the registry may say")
+TEST_CASE("what the caller gives: COM names as COMUTEL_DEVICE and the registry may say them, and "
+          "the command line")
 {
     const struct
     {
@@ -244,15 +242,12 @@ TEST_CASE("COM names: what COMUTEL_DEVICE and the registry may say")
         CAPTURE(row.name);
         CHECK(ports::comNumber(row.name).value_or(0) == row.number);
     }
-}
-
-TEST_CASE("the command parameter: Windows' splitting rules, the words joined by one space")
-{
+    // The command parameter: Windows' splitting rules, the words joined by one space.
     const struct
     {
         const wchar_t *line;
         const char *parameter;
-    } rows[] = {
+    } lines[] = {
         {L"Comutel.exe", ""},
         {L"Comutel.exe 1", "1"},
         {L"\"C:\\Program Files\\x\\Comutel.exe\" e", "e"},
@@ -265,7 +260,7 @@ TEST_CASE("the command parameter: Windows' splitting rules, the words joined by 
         {L"Comutel.exe \"\"", ""},
         {L"Comutel.exe \"say \"\"hi\"\"\"", "say \"hi\""},
     };
-    for (const auto &row : rows) {
+    for (const auto &row : lines) {
         CAPTURE(wide::toUtf8(row.line));
         CHECK(commandline::parameter(row.line) == row.parameter);
     }
