@@ -1,5 +1,5 @@
-// MainWindow is the whole program: it searches the ports of its plan for the relay board, sends the
-// command given on the command line, catches the board's answer into the reply log, and ends
+// MainWindow is the whole program: it searches the ports of its plan for the relay board, sends
+// the command given on the command line, catches the board's answer into the reply log, and ends
 // through endProgram with an exit status a calling script can trust. Without a command it stays
 // connected and shows the connection status in its window.
 //

@@ -189,9 +189,8 @@ TEST_CASE("the command sent and dispatched on its first letter, and the answer g
         CHECK(run.streams.err.empty() == (row.status == ExitOk));
     }
 
-    // An answer is whole when the line is quiet, the buffer full, or 2 s have passed; none may
-    // take more than 500 ms to begin. The board sends a piece over and over: at 300 baud, at full
-    // speed, or nothing at all (the log keeps "-"); so many bytes are logged.
+    // An answer is whole when the line is quiet, the buffer full, or 2 s have passed, and must
+    // begin in 500 ms: a piece over and over at 300 baud, at full speed, or none ("-" stays).
     // clang-format off
     const struct { std::string piece; std::chrono::milliseconds every; std::size_t logged; }
     answers[] = {
@@ -282,7 +281,8 @@ TEST_CASE("a close request ends the program in every state, and nothing runs aft
     // why: "" for a close that is no failure.
     // clang-format off
     const struct { const char *state, *parameter; std::set<int> openable;
-                   std::chrono::milliseconds after; const char *label1; std::string why; } rows[] = {
+                   std::chrono::milliseconds after; const char *label1; std::string why; }
+    rows[] = {
         {"waiting for its turn", "1", {2}, 200ms, "Buscando em COM", "antes de enviar o comando"},
         {"searching", "E", {}, 200ms, "Buscando em COM 3", "antes de enviar o comando"},
         {"connected, idle", "", {2}, 100ms, "Conectado em COM 2", ""},
