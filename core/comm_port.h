@@ -5,7 +5,6 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,8 +38,7 @@ class CommPort
 public:
     virtual ~CommPort() = default;
 
-    // Takes the settings; false (with errorString) when one is not acceptable. The COM numbers
-    // are fixed here, as the search starts right after.
+    // Takes the settings; false (with errorString) when one is not acceptable.
     virtual bool configure(const CommSettings &settings) = 0;
     // The line settings read back, in the form "300,n,8,1".
     virtual std::string settings() const = 0;
@@ -54,8 +52,8 @@ public:
 
     // Hands the bytes to the port, all or nothing; false when closed or over OutBufferSize.
     virtual bool output(const std::string &bytes) = 0;
-    // Everything received and not yet read; empties the buffer. NUL bytes may still be in it:
-    // the controller drops them, since not every platform's port does.
+    // Everything received and not yet read; empties the buffer. NUL bytes may be in it: the
+    // controller drops them, on every platform.
     virtual std::string input() = 0;
 
     // Why the last operation failed, one line.
@@ -63,14 +61,9 @@ public:
     // After a failed open: one line naming the device and why a user could not open it, or
     // empty when there is simply no device with that number.
     virtual std::string openProblem() const = 0;
-    // After configure(): one line for each entry of the user's COM map that was ignored.
-    virtual std::vector<std::string> mapProblems() const { return {}; }
     // After an open, whether it opened or not: one line for each thing it passed over that a
     // user should hear of (a forged lock file).
     virtual std::vector<std::string> openNotices() const { return {}; }
-    // After configure(): the COM number of the one device the user named for the board, which
-    // is then the only port that opens; empty when the user named none.
-    virtual std::optional<int> onlyPort() const { return std::nullopt; }
 
     // Called on the loop's thread while the port is open: comEvReceive when bytes wait,
     // comEvPortLost just after the port closed itself because it vanished.

@@ -25,10 +25,12 @@ std::string withoutNuls(std::string bytes)
 
 } // namespace
 
-MainWindow::MainWindow(const Platform &platform, std::string parameter, std::string hint)
+MainWindow::MainWindow(const Platform &platform, std::string parameter, SearchPlan searchPlan,
+                       std::string hint)
     : MSComm1(platform.port), window(platform.window), loop(platform.loop), replyLog(platform.log),
-      streams(platform.streams), codePage(platform.codePage), turn(platform.turn),
-      commandParameter(std::move(parameter)), listingHint(std::move(hint)),
+      streams(platform.streams), codePage(platform.codePage),
+      commandParameter(std::move(parameter)), turn(commandMode() ? platform.turn : nullptr),
+      plan(std::move(searchPlan)), listingHint(std::move(hint)),
       TimerConectar(loop, kScanInterval, [this] { onScanTick(); }),
       TimerRecebe(loop, kReplyTimeout, [this] { onReplyTimeout(); }),
       turnRetry(loop, kTurnRetry, [this] { onTurnRetry(); }),
@@ -55,17 +57,13 @@ void MainWindow::onLoad()
     logWasReset = true;
     if (commandMode())
         window.setVisible(false);
-    portCounter = kFirstPort;
+    portCounter = static_cast<std::int16_t>(plan.first());
     if (!MSComm1.configure(CommSettings{})) {
         sayFailure(MSComm1.errorString());
         endProgram(ExitFatal);
         return;
     }
-    if (const std::optional<int> only = MSComm1.onlyPort()) {
-        searchAlone = true;
-        portCounter = static_cast<std::int16_t>(*only);
-    }
-    for (const std::string &problem : MSComm1.mapProblems())
+    for (const std::string &problem : plan.mapProblems)
         say(problem);
     waitForTurn();
     const int baud = leadingNumber(MSComm1.settings().substr(0, 4));
@@ -73,6 +71,14 @@ void MainWindow::onLoad()
     // Shown only now, so that a start that fails never flashes the window up.
     if (!commandMode() && !ended)
         window.setVisible(true);
+}
+
+void MainWindow::onLoadFailed(const std::string &line)
+{
+    if (!replyLog.write("-"))
+        say(replyLog.errorString());
+    sayFailure(line);
+    endProgram(ExitFatal);
 }
 
 void MainWindow::onCloseRequest()
@@ -162,11 +168,11 @@ void MainWindow::onScanTick()
         return;
     }
     // A port chosen by the user is the board or nothing: no other port may get its command.
-    if (searchAlone && openProblems.empty())
+    if (plan.onlyPort && openProblems.empty())
         say("a porta escolhida, COM" + std::to_string(portCounter) +
             ", não abriu: " + MSComm1.errorString());
     ++portCounter;
-    if (portCounter > kLastPort || searchAlone)
+    if (portCounter > plan.last())
         giveUp();
 }
 

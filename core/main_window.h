@@ -1,5 +1,5 @@
-// MainWindow is the whole program: it searches ports 2 to 30 for the relay board, sends the
-// command given on the command line, catches the board's answer into the reply log, and ends
+// MainWindow is the whole program: it searches the ports of its plan for the relay board, sends
+// the command given on the command line, catches the board's answer into the reply log, and ends
 // through endProgram with an exit status a calling script can trust. Without a command it stays
 // connected and shows the connection status in its window.
 //
@@ -17,6 +17,7 @@
 #include "exit_status.h"
 #include "reply_collector.h"
 #include "reply_log.h"
+#include "search_plan.h"
 #include "standard_streams.h"
 #include "turn.h"
 #include "window.h"
@@ -34,11 +35,10 @@ public:
     static constexpr std::chrono::milliseconds kReplyTimeout{500};
     static constexpr std::chrono::milliseconds kTurnRetry{50};
     static constexpr std::chrono::milliseconds kLongestTurnWait{30000};
-    static constexpr std::int16_t kFirstPort = 2;
-    static constexpr std::int16_t kLastPort = 30;
     static constexpr const char *kFailureTitle = "Comutel";
 
-    // What the platform gives; none of it is owned. turn: command mode's turns, or null.
+    // What the platform gives; none of it is owned. turn: the turns runs take on the board, or
+    // null where there are none.
     struct Platform
     {
         CommPort &port;
@@ -52,7 +52,7 @@ public:
 
     // An empty parameter means window mode. listingHint: the last line on standard error when no
     // port opened, where to look next.
-    MainWindow(const Platform &platform, std::string commandParameter,
+    MainWindow(const Platform &platform, std::string commandParameter, SearchPlan plan = {},
                std::string listingHint = {});
     ~MainWindow();
     MainWindow(const MainWindow &) = delete;
@@ -60,6 +60,10 @@ public:
 
     // Runs once, at start; in window mode it shows the window as its last step.
     void onLoad();
+    // Runs instead, when the platform cannot start the run (no window can be shown, the device
+    // the user named is no port): the log is reset all the same, so that no earlier answer
+    // survives a start, and the run ends with ExitFatal and that line.
+    void onLoadFailed(const std::string &line);
     // The window is asked to close, or the process to end: the program ends in any state. A
     // platform that ends such a run by its own means (Linux: the same signal again) calls this.
     void onCloseRequest();
@@ -93,16 +97,16 @@ private:
     ReplyLog &replyLog;
     StandardStreams &streams;
     const CodePage &codePage;
-    Turn *const turn;
     const std::string commandParameter;
+    Turn *const turn; // null in window mode: a window may stay open for hours
+    const SearchPlan plan;
     const std::string listingHint;
 
     IntervalTimer TimerConectar;
     IntervalTimer TimerRecebe;
     IntervalTimer turnRetry;
     ReplyCollector replyCollector;
-    std::int16_t portCounter = kFirstPort;
-    bool searchAlone = false; // the port the user named, and no other
+    std::int16_t portCounter = SearchPlan::kFirstPort;
     EventLoop::Clock::time_point turnAskedAt;
 
     std::vector<std::string> openProblems; // devices that exist but would not open

@@ -12,50 +12,6 @@
 
 namespace {
 
-// The length of the UTF-8 sequence that starts text[at], or 0 when none does: no overlong
-// forms, no surrogates, nothing above U+10FFFF.
-std::size_t sequenceAt(const std::string &text, std::size_t at)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80)
-        return 1;
-    std::size_t length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : 2;
-    if (lead < 0xc2 || lead > 0xf4 || at + length > text.size())
-        return 0;
-    for (std::size_t i = 1; i < length; ++i)
-        if ((byte(i) & 0xc0) != 0x80)
-            return 0;
-    const unsigned char second = byte(1);
-    if ((lead == 0xe0 && second < 0xa0) || (lead == 0xed && second > 0x9f) ||
-        (lead == 0xf0 && second < 0x90) || (lead == 0xf4 && second > 0x8f))
-        return 0;
-    return length;
-}
-
-bool isUtf8(const std::string &text)
-{
-    for (std::size_t at = 0, length; at < text.size(); at += length)
-        if ((length = sequenceAt(text, at)) == 0)
-            return false;
-    return true;
-}
-
-std::string fromLatin1(const std::string &word)
-{
-    std::string text;
-    for (const char c : word) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            text += c;
-        } else {
-            text += static_cast<char>(0xc0 | byte >> 6);
-            text += static_cast<char>(0x80 | (byte & 0x3f));
-        }
-    }
-    return text;
-}
-
 // The locale's character set when it is an 8-bit one: one byte a character, more than ASCII.
 std::optional<std::string> eightBitCodeset()
 {
@@ -88,12 +44,12 @@ std::optional<std::string> converted(const std::string &word, const std::string 
 
 std::string asUtf8(const std::string &word)
 {
-    if (isUtf8(word))
+    if (utf8::isValid(word))
         return word;
     if (const auto codeset = eightBitCodeset())
         if (const auto text = converted(word, *codeset))
             return *text;
-    return fromLatin1(word);
+    return textOfBytes(word, Latin1CodePage());
 }
 
 } // namespace

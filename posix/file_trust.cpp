@@ -1,5 +1,8 @@
 #include "file_trust.h"
 
+#include <climits>
+#include <cstdlib>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +19,12 @@ bool ownedSafely(const struct stat &info)
 }
 
 } // namespace
+
+std::string resolved(const std::string &path)
+{
+    char buffer[PATH_MAX];
+    return ::realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
+}
 
 std::string folderOf(const std::string &path)
 {

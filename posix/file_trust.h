@@ -11,6 +11,9 @@ namespace filetrust {
 // us, is writable by no one else, and sits in a folder that holds to the same rule.
 bool isTrusted(const std::string &path);
 
+// The path with every link, "." and ".." resolved (realpath); empty when it leads nowhere.
+std::string resolved(const std::string &path);
+
 // The folder part of a path ("." for a bare name), and the last component.
 std::string folderOf(const std::string &path);
 std::string nameOf(const std::string &path);

@@ -1,6 +1,5 @@
 #include "port_listing.h"
 
-#include "main_window.h"
 #include "port_check.h"
 
 #include <algorithm>
@@ -43,25 +42,22 @@ bool exists(const std::string &path)
 
 } // namespace
 
-std::vector<std::string> portListing(const portnames::PortMap &map,
+std::vector<std::string> portListing(const SearchPlan &plan, const portnames::PortMap &map,
                                      const std::vector<std::string> &lockFolders)
 {
-    constexpr int first = MainWindow::kFirstPort;
-    constexpr int last = MainWindow::kLastPort;
     std::vector<std::array<std::string, 4>> rows;
     for (int number = 1; number <= static_cast<int>(map.ports.size()); ++number) {
         const portnames::ComPort port = map.port(number);
-        const bool pinned = number == map.pinned;
+        const bool pinned = plan.onlyPort == number;
         // A mapped or pinned number is the user's own doing: shown even when its device is
         // missing.
         if (port.device.empty() ||
             (port.origin == portnames::Origin::Default && !pinned && !exists(port.device)))
             continue;
         std::string state = portcheck::describe(portcheck::check(port.device, lockFolders));
-        // The pinned device is searched alone, whatever its number.
-        if (!pinned && (number < first || number > last))
-            state += " (fora da busca, que vai de COM" + std::to_string(first) + " a COM" +
-                     std::to_string(last) + ")";
+        if (!plan.searches(number))
+            state += " (fora da busca, que vai de COM" + std::to_string(SearchPlan::kFirstPort) +
+                     " a COM" + std::to_string(SearchPlan::kLastPort) + ")";
         const std::string origin = originOf(port) + (pinned ? ", só esta (COMUTEL_DEVICE)" : "");
         rows.push_back({"COM" + std::to_string(number), port.device, origin, state});
     }

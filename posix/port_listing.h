@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-// One line per number of map, in number order, in aligned columns; lockFolders: where other
-// programs leave their lock files. It opens no device and removes no lock file.
-std::vector<std::string> portListing(const portnames::PortMap &map,
+// One line per number of map, in number order, in aligned columns, marking those plan leaves out;
+// lockFolders: where other programs leave their lock files. It opens no device and removes no
+// lock file.
+std::vector<std::string> portListing(const SearchPlan &plan, const portnames::PortMap &map,
                                      const std::vector<std::string> &lockFolders);

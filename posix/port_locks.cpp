@@ -165,9 +165,8 @@ long pidIn(const std::string &contents, long pidLimit)
 std::vector<std::string> systemFolders()
 {
     std::vector<std::string> folders{"/run/lock"};
-    char runLock[PATH_MAX], varLock[PATH_MAX];
-    if (::realpath("/var/lock", varLock) &&
-        (!::realpath("/run/lock", runLock) || std::strcmp(runLock, varLock) != 0))
+    const std::string varLock = filetrust::resolved("/var/lock");
+    if (!varLock.empty() && filetrust::resolved("/run/lock") != varLock)
         folders.push_back("/var/lock");
     return folders;
 }
@@ -176,9 +175,10 @@ std::vector<std::string> lockNames(const std::string &devicePath)
 {
     std::vector<std::string> names{filetrust::nameOf(devicePath)};
     struct stat info;
-    char target[PATH_MAX];
-    if (::lstat(devicePath.c_str(), &info) == 0 && S_ISLNK(info.st_mode) &&
-        ::realpath(devicePath.c_str(), target) && filetrust::nameOf(target) != names.front())
+    if (::lstat(devicePath.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+        return names;
+    const std::string target = filetrust::resolved(devicePath);
+    if (!target.empty() && filetrust::nameOf(target) != names.front())
         names.push_back(filetrust::nameOf(target));
     return names;
 }

@@ -25,12 +25,6 @@ bool exists(const std::string &path)
     return ::stat(path.c_str(), &info) == 0; // through links: a dangling one does not count
 }
 
-std::string canonical(const std::string &path)
-{
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
-}
-
 void appendWhileExisting(std::vector<ComPort> &ports, const std::string &deviceFolder,
                          const std::string &family)
 {
@@ -127,7 +121,7 @@ void dropSecondNumbers(std::map<int, ComPort> &mapped, std::vector<std::string> 
 {
     std::map<std::string, int> numberOfDevice;
     for (auto it = mapped.begin(); it != mapped.end();) {
-        const std::string device = canonical(it->second.device);
+        const std::string device = filetrust::resolved(it->second.device);
         const auto first = numberOfDevice.emplace(device, it->first);
         if (device.empty() || first.second) {
             ++it;
@@ -170,12 +164,12 @@ PortMap comPorts(const std::string &deviceFolder, const std::vector<MapFolder> &
     dropSecondNumbers(mapped, map.ignored);
     std::set<std::string> mappedDevices;
     for (const auto &entry : mapped)
-        mappedDevices.insert(canonical(entry.second.device));
+        mappedDevices.insert(filetrust::resolved(entry.second.device));
     mappedDevices.erase(std::string()); // a link to nothing claims no device
 
     // A mapped device loses the number it had by default; that number stays empty.
     for (ComPort &port : map.ports) {
-        if (mappedDevices.count(canonical(port.device)))
+        if (mappedDevices.count(filetrust::resolved(port.device)))
             port = ComPort{};
     }
     if (!mapped.empty() && mapped.rbegin()->first > static_cast<int>(map.ports.size()))
@@ -187,12 +181,12 @@ PortMap comPorts(const std::string &deviceFolder, const std::vector<MapFolder> &
 
 void pinTo(PortMap &map, const std::string &device)
 {
-    const std::string file = canonical(device);
+    const std::string file = filetrust::resolved(device);
     ComPort pinned{device, Origin::Default, {}};
     int number = kPinnedDefault;
     for (int n = static_cast<int>(map.ports.size()); n >= 1; --n) {
         const ComPort &port = map.ports[n - 1];
-        if (!file.empty() && canonical(port.device) == file) {
+        if (!file.empty() && filetrust::resolved(port.device) == file) {
             number = n;
             pinned = ComPort{device, port.origin, port.entry};
         }
@@ -200,6 +194,11 @@ void pinTo(PortMap &map, const std::string &device)
     map.ports.assign(std::max<size_t>(map.ports.size(), number), ComPort{});
     map.ports[number - 1] = pinned;
     map.pinned = number;
+}
+
+SearchPlan searchPlan(const PortMap &map)
+{
+    return {map.pinned ? std::optional<int>(map.pinned) : std::nullopt, map.ignored};
 }
 
 } // namespace portnames

@@ -8,6 +8,8 @@
 // it had stays empty, so that no other device moves and none is tried twice.
 #pragma once
 
+#include "search_plan.h"
+
 #include <string>
 #include <vector>
 
@@ -41,8 +43,10 @@ struct PortMap
     }
 };
 
-constexpr int kLastMappable = 30;
-constexpr int kPinnedDefault = 2;
+// A number past the search would never be tried; a device the map does not number takes the
+// search's first.
+constexpr int kLastMappable = SearchPlan::kLastPort;
+constexpr int kPinnedDefault = SearchPlan::kFirstPort;
 
 // The map folders, the first one winning: $XDG_CONFIG_HOME/comutel/ports (by default
 // ~/.config/comutel/ports), then /etc/comutel/ports.
@@ -54,5 +58,9 @@ PortMap comPorts(const std::string &deviceFolder = "/dev", const std::vector<Map
 // Leaves device alone in the map: under the number the map gives the same file, or under
 // kPinnedDefault when it has none; every other number loses its device.
 void pinTo(PortMap &map, const std::string &device);
+
+// The search this map gives: its pinned number alone, or every number of the search; and the
+// lines for what the map folders held that was ignored.
+SearchPlan searchPlan(const PortMap &map);
 
 } // namespace portnames

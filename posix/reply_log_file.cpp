@@ -218,9 +218,8 @@ ReplyLogFile::ReplyLogFile(std::string folder) : m_path(std::move(folder) + "/lo
 
 ReplyLogFile ReplyLogFile::besideExecutable()
 {
-    char executable[PATH_MAX];
-    const bool found = ::realpath("/proc/self/exe", executable) != nullptr;
-    return ReplyLogFile(found ? filetrust::folderOf(executable) : std::string("."));
+    const std::string executable = filetrust::resolved("/proc/self/exe");
+    return ReplyLogFile(executable.empty() ? std::string(".") : filetrust::folderOf(executable));
 }
 
 bool ReplyLogFile::write(const std::string &text)

@@ -1,6 +1,5 @@
 #include "stdio_streams.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <mutex>
@@ -40,7 +39,7 @@ struct StdioStreams::Stream
 
 StdioStreams::StdioStreams(int outFd, int errFd, std::chrono::milliseconds longestWait)
     : m_out(std::make_unique<Stream>(Stream{outFd})),
-      m_err(std::make_unique<Stream>(Stream{errFd})), m_longestWait(longestWait)
+      m_err(std::make_unique<Stream>(Stream{errFd})), m_deadline(longestWait)
 {
 }
 
@@ -56,22 +55,11 @@ void StdioStreams::writeErr(const std::string &bytes)
     write(*m_err, bytes);
 }
 
-// The budget starts with the first write: the run's own work is over by then.
-std::chrono::steady_clock::time_point StdioStreams::deadline()
-{
-    const auto now = std::chrono::steady_clock::now();
-    if (!m_started) {
-        m_started = true;
-        m_deadline = now + m_longestWait;
-    }
-    return std::max(m_deadline, now + std::min(kShortestWait, m_longestWait));
-}
-
 void StdioStreams::write(Stream &stream, const std::string &bytes)
 {
     if (stream.stalled || bytes.empty() || ::fcntl(stream.fd, F_GETFD) < 0)
         return; // a closed stream costs nothing, not even a thread
-    const auto until = deadline();
+    const auto until = m_deadline.next();
     auto delivery = std::make_shared<Delivery>();
     try {
         std::thread([delivery, fd = stream.fd, bytes] {

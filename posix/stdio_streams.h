@@ -1,26 +1,19 @@
 // The caller's standard output and error, written once a run is over. A stream that does not
-// take its bytes (a full pipe nobody reads, a terminal stopped with Ctrl-S) is waited for a
-// bounded time and then dropped, as a closed one is; the caller's file description is never
-// changed (no O_NONBLOCK), so the wait happens on a worker thread that is then left behind.
+// take its bytes (a full pipe nobody reads, a terminal stopped with Ctrl-S) is waited for as the
+// StreamDeadline allows, then dropped, as a closed one is; the caller's file description is
+// never changed (no O_NONBLOCK), so the wait happens on a worker thread that is then left behind.
 // SIGPIPE must be ignored by the caller, so that a reader that went away only fails a write.
 #pragma once
 
 #include "standard_streams.h"
 
-#include <chrono>
 #include <memory>
 
 class StdioStreams : public StandardStreams
 {
 public:
-    // The longest all writes of a run wait together, whatever the streams do.
-    static constexpr std::chrono::milliseconds kLongestWait{1000};
-    // What a stream is still given once that is spent, so that a stalled standard output does
-    // not cost the lines of a working standard error.
-    static constexpr std::chrono::milliseconds kShortestWait{50};
-
-    StdioStreams() : StdioStreams(1, 2) {}
-    StdioStreams(int outFd, int errFd, std::chrono::milliseconds longestWait = kLongestWait);
+    explicit StdioStreams(int outFd = 1, int errFd = 2,
+                          std::chrono::milliseconds longestWait = StreamDeadline::kLongestWait);
     ~StdioStreams() override;
     StdioStreams(const StdioStreams &) = delete;
     StdioStreams &operator=(const StdioStreams &) = delete;
@@ -35,11 +28,8 @@ public:
 private:
     struct Stream;
     void write(Stream &stream, const std::string &bytes);
-    std::chrono::steady_clock::time_point deadline();
 
     std::unique_ptr<Stream> m_out;
     std::unique_ptr<Stream> m_err;
-    std::chrono::milliseconds m_longestWait;
-    bool m_started = false;
-    std::chrono::steady_clock::time_point m_deadline;
+    StreamDeadline m_deadline;
 };

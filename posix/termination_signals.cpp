@@ -67,6 +67,13 @@ bool TerminationSignals::consume()
     return m_received != 0;
 }
 
+int TerminationSignals::finish(int status)
+{
+    if (consume())
+        reraise(received());
+    return status;
+}
+
 void TerminationSignals::reraise(int signal)
 {
     struct sigaction action = {};

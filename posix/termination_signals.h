@@ -24,6 +24,9 @@ public:
 
     // Ends the process by signal, with its default action, whatever the mask.
     [[noreturn]] static void reraise(int signal);
+    // After the loop: a run ended by a signal ends by that same signal, as its caller expects;
+    // so does one whose box a signal closed, which no loop was there to read. Else status.
+    int finish(int status);
 
 private:
     int m_readFd = -1;

@@ -72,8 +72,10 @@ void setModemLine(int fd, int line, bool on)
 
 TermiosPort::Places TermiosPort::Places::ofSystem()
 {
-    const char *only = std::getenv("COMUTEL_DEVICE");
-    return {"/dev", portnames::mapFolders(), portlocks::systemFolders(), only ? only : ""};
+    portnames::PortMap map = portnames::comPorts("/dev", portnames::mapFolders());
+    if (const char *only = std::getenv("COMUTEL_DEVICE"); only && *only)
+        portnames::pinTo(map, only);
+    return {std::move(map), portlocks::systemFolders()};
 }
 
 TermiosPort::TermiosPort(const Places &places, FdWatcher &watcher)
@@ -96,10 +98,6 @@ bool TermiosPort::configure(const CommSettings &settings)
     m_settings = settings;
     m_settings.Settings = line->text();
     m_line = *line;
-    // The search starts right after this, so this is when the COM numbers are fixed.
-    m_map = portnames::comPorts(m_places.devices, m_places.maps);
-    if (!m_places.onlyDevice.empty())
-        portnames::pinTo(m_map, m_places.onlyDevice);
     return true;
 }
 
@@ -113,14 +111,7 @@ bool TermiosPort::setCommPort(int number)
 
 std::string TermiosPort::devicePath() const
 {
-    return m_map.port(m_commPort).device;
-}
-
-std::optional<int> TermiosPort::onlyPort() const
-{
-    if (m_places.onlyDevice.empty() || m_map.pinned == 0)
-        return std::nullopt;
-    return m_map.pinned;
+    return m_places.map.port(m_commPort).device;
 }
 
 bool TermiosPort::setPortOpen(bool open)
@@ -299,8 +290,6 @@ void TermiosPort::onReady()
     const bool alive = readAvailable(bytes);
     const std::string reason = alive ? "desligada" : errno ? std::strerror(errno) : "desligada";
     m_pending.flush(m_fd);
-    if (m_settings.NullDiscard)
-        bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
     // Past InBufferSize unread bytes are lost, as in an overrun of the driver's buffer.
     const size_t room =
         m_settings.InBufferSize - std::min<size_t>(m_settings.InBufferSize, m_received.size());
@@ -342,7 +331,7 @@ bool TermiosPort::refuse(const std::string &path, const portcheck::Finding &find
 {
     // No device with that number is nothing a user could mend: no line for it, unless the user
     // named that very device.
-    const bool quiet = finding.state == portcheck::State::Missing && m_places.onlyDevice.empty();
+    const bool quiet = finding.state == portcheck::State::Missing && m_places.map.pinned == 0;
     m_openProblem = quiet ? std::string() : portLabel(path) + ": " + portcheck::describe(finding);
     return fail(quiet ? "não há dispositivo " + path : m_openProblem);
 }

@@ -13,7 +13,6 @@
 #include "port_locks.h"
 #include "port_names.h"
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,14 +21,13 @@
 class TermiosPort : public CommPort
 {
 public:
-    // The folders the port depends on; tests give scratch ones.
+    // Where the port finds its devices and lock files; tests give scratch ones.
     struct Places
     {
-        std::string devices = "/dev";
-        std::vector<portnames::MapFolder> maps; // the COM map, first folder first
-        std::vector<std::string> locks;         // lock files; ours go in the first folder
-        std::string onlyDevice;                 // when set, the one device the port may open
-        // /dev, the user's and the system's map folders, /run/lock, $COMUTEL_DEVICE.
+        portnames::PortMap map;         // the COM numbers, fixed before the search starts
+        std::vector<std::string> locks; // lock files; ours go in the first folder
+        // /dev and the user's and the system's map folders, pinned to $COMUTEL_DEVICE where it
+        // is set; /run/lock.
         static Places ofSystem();
     };
 
@@ -47,9 +45,7 @@ public:
     std::string input() override;
     std::string errorString() const override { return m_error; }
     std::string openProblem() const override { return m_openProblem; }
-    std::vector<std::string> mapProblems() const override { return m_map.ignored; }
     std::vector<std::string> openNotices() const override { return m_openNotices; }
-    std::optional<int> onlyPort() const override;
 
     // The device that the current COM number stands for; empty when there is none.
     std::string devicePath() const;
@@ -70,7 +66,6 @@ private:
 
     Places m_places;
     FdWatcher &m_watcher;
-    portnames::PortMap m_map; // fixed when the settings are taken
     CommSettings m_settings;
     LineSettings m_line;
     int m_commPort = 0;

@@ -39,9 +39,9 @@ Turn::Result TurnLock::tryTake()
 {
     if (m_taken)
         return Result::Taken;
-    if (m_fd < 0)
-        if (const std::optional<Result> failed = open())
-            return *failed;
+    Result failure = Result::Failed;
+    if (m_fd < 0 && !open(&failure))
+        return failure;
     if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
         m_taken = true;
         return Result::Taken;
@@ -62,7 +62,7 @@ void TurnLock::release()
 }
 
 // Read access is all flock needs. No link is followed, no FIFO waited on.
-std::optional<Turn::Result> TurnLock::open()
+bool TurnLock::open(Result *failure)
 {
     const char *const path = m_path.c_str();
     for (int attempt = 0; m_fd < 0 && attempt < 2; ++attempt) {
@@ -82,17 +82,18 @@ std::optional<Turn::Result> TurnLock::open()
         // No lock folder, none we may make the file in, or (in the package's folder) a file that
         // is not ours to use: a lone run, as before turns existed.
         const bool missing = ::lstat(path, &info) != 0;
-        if (missing || (m_making == Making::BySystem && error == EACCES))
-            return Result::Unavailable;
-        return fail(std::strerror(error));
+        const bool unavailable = missing || (m_making == Making::BySystem && error == EACCES);
+        *failure = unavailable ? Result::Unavailable : fail(std::strerror(error));
+        return false;
     }
     struct stat info;
     if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         release();
         m_error = m_path + " não é um arquivo comum";
-        return Result::Failed;
+        *failure = Result::Failed;
+        return false;
     }
-    return std::nullopt;
+    return true;
 }
 
 Turn::Result TurnLock::fail(const std::string &reason)

@@ -9,7 +9,6 @@
 
 #include "turn.h"
 
-#include <optional>
 #include <string>
 
 class TurnLock : public Turn
@@ -39,8 +38,8 @@ public:
     const std::string &path() const { return m_path; }
 
 private:
-    // Opens the file; on failure, what tryTake reports instead.
-    std::optional<Result> open();
+    // Opens the file; false, with what tryTake reports instead in failure.
+    bool open(Result *failure);
     Result fail(const std::string &reason);
 
     std::string m_path;

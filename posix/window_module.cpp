@@ -2,31 +2,18 @@
 
 #include "file_trust.h"
 
-#include <climits>
-#include <cstdlib>
-
 #include <dlfcn.h>
-
-namespace {
-
-std::string realPath(const std::string &path)
-{
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
-}
-
-} // namespace
 
 // A user's own copy of the executable still finds the module where it was installed. comutel may
 // run as root, so a module that another user could have put in its place is never loaded.
 WindowModule *WindowModule::load(std::string *problem)
 {
-    const std::string exeFolder = filetrust::folderOf(realPath("/proc/self/exe"));
+    const std::string exeFolder = filetrust::folderOf(filetrust::resolved("/proc/self/exe"));
     *problem = "comutel-window.so não está ao lado do executável, em ../lib/comutel nem "
                "em " COMUTEL_MODULE_DIR;
     for (const std::string &folder :
          {exeFolder, exeFolder + "/../lib/comutel", std::string(COMUTEL_MODULE_DIR)}) {
-        const std::string path = realPath(folder + "/comutel-window.so");
+        const std::string path = filetrust::resolved(folder + "/comutel-window.so");
         if (path.empty())
             continue;
         if (!filetrust::isTrusted(path)) {

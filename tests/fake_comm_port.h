@@ -1,5 +1,5 @@
 // A port that opens the COM numbers it is told to, records what the controller does with it in
-// a journal shared with the other fakes, and lets a test play the board.
+// a journal shared with the other fakes ("close; "), and lets a test play the board.
 #pragma once
 
 #include "comm_port.h"
@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-using Journal = std::vector<std::string>;
+using Journal = std::string;
 
 class FakeCommPort : public CommPort
 {
@@ -37,7 +37,7 @@ public:
         if (open)
             tried.push_back(m_number);
         else if (m_open)
-            m_journal.push_back("close");
+            m_journal += "close; ";
         m_open = open && openable.count(m_number) > 0;
         return m_open == open;
     }

@@ -175,17 +175,20 @@ struct Comutel
     QString stderrText() { return QString::fromUtf8(process.readAllStandardError()); }
 };
 
-// lock: what LCK..ttyS1 (COM2's lock file) holds, as writeLock takes it. redirect: as
-// Comutel::start takes it.
-// environment: NAME=VALUE for the program.
-void row(const char *name, const QStringList &ports, const QStringList &simOptions,
-         const QStringList &arguments, int status, const QString &log, const QString &stderrText,
-         const QByteArray &heard, const QString &lock = {}, const QString &redirect = {},
-         const QStringList &environment = {})
+// One case of run(). ports: COMn=SIM is relay_sim, run with simOptions; PTY a bare board; IDLE a
+// port that must never be opened; comN=... a link in the user's COM map. Standard error and the
+// whole log.txt are patterns; standard output must hold the logged answer and a newline. heard:
+// what PTY received, or the relay changes SIM reported. lock: what LCK..ttyS1 (COM2's lock file)
+// holds, as writeLock takes it; redirect: as Comutel::start takes it; environment: NAME=VALUE.
+struct Case
 {
-    QTest::newRow(name) << ports << simOptions << arguments << status << log << stderrText << heard
-                        << lock << redirect << environment;
-}
+    QStringList ports, simOptions, arguments;
+    int status;
+    QString log, stderrText;
+    QByteArray heard;
+    QString lock = {}, redirect = {};
+    QStringList environment = {};
+};
 
 // Writes COM2's lock file in folder: "binary" our (a live) pid in four bytes; "planted" garbage, a
 // minute old; "forged" our pid, root's, in a file of nobody's. Returns its contents.
@@ -207,6 +210,8 @@ QByteArray writeLock(const QString &folder, const QString &lock)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Case)
 
 class TestE2eComutel : public QObject
 {
@@ -241,112 +246,94 @@ void TestE2eComutel::initTestCase()
 
 void TestE2eComutel::run_data()
 {
-    // Ports: COMn=SIM is relay_sim, run with simOptions; PTY a bare board; IDLE a port that must
-    // never be opened; comN=... a link in the user's COM map. Stderr and the whole log.txt are
-    // patterns; standard output must hold the logged answer and a newline. heard is what PTY
-    // received, or the relay changes SIM reported.
-    for (const char *name : {"ports", "simOptions", "arguments"})
-        QTest::addColumn<QStringList>(name);
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("log");
-    QTest::addColumn<QString>("stderrText");
-    QTest::addColumn<QByteArray>("heard");
-    QTest::addColumn<QString>("lock");
-    QTest::addColumn<QString>("redirect");
-    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<Case>("c");
+    const auto row = [](const char *name, const Case &c) { QTest::newRow(name) << c; };
     const QStringList com2Sim{"COM2=SIM"}, com2Pty{"COM2=PTY"}, e{"E"};
-    row("switches a relay", com2Sim, {}, {"1"}, 0, "-\r\n", "^$", "relé 1 ligado\n");
-    row("board vanishes", com2Sim, {"--hang-up"}, e, 2, "-\r\n",
-        "^comutel: a porta COM 2 deixou de responder: [^\n]*\n$", ""); // at once: no time-out
-    row("standard output closed", com2Sim, {}, e, 0, "0000\r\n", "^$", "", {}, ">&-");
-    row("standard output broken", com2Sim, {}, e, 0, "0000\r\n", "^$", "", {}, "%1 | true");
+    // clang-format off
+    row("switches a relay", {com2Sim, {}, {"1"}, 0, "-\r\n", "^$", "relé 1 ligado\n"});
+    row("board vanishes", {com2Sim, {"--hang-up"}, e, 2, "-\r\n",
+        "^comutel: a porta COM 2 deixou de responder: [^\n]*\n$", ""}); // at once: no time-out
+    row("standard output closed", {com2Sim, {}, e, 0, "0000\r\n", "^$", "", {}, ">&-"});
+    row("standard output broken", {com2Sim, {}, e, 0, "0000\r\n", "^$", "", {}, "%1 | true"});
     // Not UTF-8: read as the locale's 8-bit set, or as ISO 8859-1 where it has none.
     for (const char *locale : {"LC_ALL=C", "LC_ALL=C.UTF-8"})
-        row(locale, com2Pty, {}, {}, 0, "-\r\n", "^$", "\xC9", {}, "$'\\xe9'", {locale});
+        row(locale, {com2Pty, {}, {}, 0, "-\r\n", "^$", "\xC9", {}, "$'\\xe9'", {locale}});
     // An 8-bit locale's own set: the euro, and œ upper-cased to Œ.
-    row("ISO 8859-15", com2Pty, {}, {}, 0, "-\r\n", "^$", "1\xA4\xC9\xBC", {},
-        "$'1\\xa4\\xe9\\xbd'", {"LC_ALL=pt_BR.ISO-8859-15", "LOCPATH=" + m_locales.path()});
-    row("locked port named", {"COM2=IDLE", "COM3=/dev/null"}, {}, {"1"}, 1, "-\r\n",
-        kAdvice +
-            ".*\ncomutel: COM2 \\(/dev/ttyS1\\): em uso por outro programa \\(PID \\d+\\)\n"
-            "comutel: COM3 \\(/dev/ttyS2\\): não é uma porta serial[^\n]*\n[^\n]*--ports[^\n]*\n$",
-        "", "binary");
+    row("ISO 8859-15", {com2Pty, {}, {}, 0, "-\r\n", "^$", "1\xA4\xC9\xBC", {},
+        "$'1\\xa4\\xe9\\xbd'", {"LC_ALL=pt_BR.ISO-8859-15", "LOCPATH=" + m_locales.path()}});
+    row("locked port named", {{"COM2=IDLE", "COM3=/dev/null"}, {}, {"1"}, 1, "-\r\n",
+        kAdvice + ".*\ncomutel: COM2 \\(/dev/ttyS1\\): em uso por outro programa \\(PID \\d+\\)\n"
+        "comutel: COM3 \\(/dev/ttyS2\\): não é uma porta serial[^\n]*\n[^\n]*--ports[^\n]*\n$",
+        "", "binary"});
     // Stale: root removes them, and names the forged one. Nothing reaches COM3.
-    row("planted lock, a minute old", {"COM2=PTY", "COM3=IDLE"}, {}, {"1"}, 0, "-\r\n", "^$", "1",
-        "planted");
-    row("forged lock", {"COM2=PTY", "COM3=IDLE"}, {}, {"1"}, 0, "-\r\n",
+    row("planted lock, a minute old",
+        {{"COM2=PTY", "COM3=IDLE"}, {}, {"1"}, 0, "-\r\n", "^$", "1", "planted"});
+    row("forged lock", {{"COM2=PTY", "COM3=IDLE"}, {}, {"1"}, 0, "-\r\n",
         "^comutel: COM2 \\(/dev/ttyS1\\): trava falsa ignorada: /run/lock/LCK\\.\\.ttyS1 é de "
-        "nobody, mas nomeia o PID \\d+, de root\n$",
-        "1", "forged");
-    row("board mapped to COM2, an entry ignored", {"COM2=IDLE", "com2=PTY", "com3"}, {}, {"1"}, 0,
-        "-\r\n", "^comutel: [^\n]*/comutel/ports/com3: ignorado[^\n]*\n$", "1");
+        "nobody, mas nomeia o PID \\d+, de root\n$", "1", "forged"});
+    row("board mapped to COM2, an entry ignored", {{"COM2=IDLE", "com2=PTY", "com3"}, {}, {"1"},
+        0, "-\r\n", "^comutel: [^\n]*/comutel/ports/com3: ignorado[^\n]*\n$", "1"});
     // The user's device alone: nothing ever goes to another port.
-    row("chosen device missing", {"COM2=IDLE"}, {}, {"1"}, 1, "-\r\n",
+    row("chosen device missing", {{"COM2=IDLE"}, {}, {"1"}, 1, "-\r\n",
         kAdvice + ".*\ncomutel: COM2 \\(/dev/serial/by-id/usb-board\\): dispositivo ausente\n", "",
-        {}, {}, {"COMUTEL_DEVICE=/dev/serial/by-id/usb-board"});
-    row("chosen device found", {"COM2=IDLE", "ttyACM0=PTY"}, {}, {"1"}, 0, "-\r\n", "^$", "1", {},
-        {}, {"COMUTEL_DEVICE=/dev/ttyACM0"});
-    row("window, no display", {"COM2=IDLE"}, {}, {}, 3, "-\r\n", "^comutel: [^\n]*\n$", "");
-    row("--help", {"COM2=IDLE"}, {}, {"--help"}, 0, kStale, "^$", "");
-    row("--help, output full", {"COM2=IDLE"}, {}, {"--help"}, 3, kStale,
-        "^comutel: não foi possível escrever na saída padrão: [^\n]*\n$", "", {}, ">/dev/full");
+        {}, {}, {"COMUTEL_DEVICE=/dev/serial/by-id/usb-board"}});
+    row("chosen device found", {{"COM2=IDLE", "ttyACM0=PTY"}, {}, {"1"}, 0, "-\r\n", "^$", "1", {},
+        {}, {"COMUTEL_DEVICE=/dev/ttyACM0"}});
+    row("window, no display", {{"COM2=IDLE"}, {}, {}, 3, "-\r\n", "^comutel: [^\n]*\n$", ""});
+    row("--help", {{"COM2=IDLE"}, {}, {"--help"}, 0, kStale, "^$", ""});
+    row("--help, output full", {{"COM2=IDLE"}, {}, {"--help"}, 3, kStale,
+        "^comutel: não foi possível escrever na saída padrão: [^\n]*\n$", "", {}, ">/dev/full"});
+    // clang-format on
 }
 
 void TestE2eComutel::run()
 {
-    QFETCH(QStringList, ports);
-    QFETCH(QStringList, simOptions);
-    QFETCH(QStringList, arguments);
-    QFETCH(int, status);
-    QFETCH(QString, log);
-    QFETCH(QString, stderrText);
-    QFETCH(QByteArray, heard);
-    QFETCH(QString, lock);
-    QFETCH(QString, redirect);
-    QFETCH(QStringList, environment);
+    QFETCH(Case, c);
     Child sim;
-    const QString simPort = startBoard(sim, simOptions);
+    const QString simPort = startBoard(sim, c.simOptions);
     Pty board, idle;
     QVERIFY(!simPort.isEmpty() && board.valid && idle.valid);
     OpenWatch idleWatch(idle.path());
     QVERIFY(idleWatch.watch >= 0);
     QTemporaryDir locks;
-    const QByteArray lockContents = lock.isEmpty() ? QByteArray() : writeLock(locks.path(), lock);
-    QVERIFY(lock.isEmpty() || !lockContents.isEmpty());
-    const bool usesSim = ports.contains("COM2=SIM");
-    for (QString &port : ports)
+    const QByteArray lockContents =
+        c.lock.isEmpty() ? QByteArray() : writeLock(locks.path(), c.lock);
+    QVERIFY(c.lock.isEmpty() || !lockContents.isEmpty());
+    const bool usesSim = c.ports.contains("COM2=SIM");
+    for (QString &port : c.ports)
         port.replace("=SIM", "=" + simPort)
             .replace("=PTY", "=" + board.path())
             .replace("=IDLE", "=" + idle.path());
 
     Comutel comutel;
     QVERIFY(comutel.prepare());
-    for (const QString &port : ports.filter(QRegularExpression("^com\\d")))
+    for (const QString &port : c.ports.filter(QRegularExpression("^com\\d")))
         QVERIFY(comutel.map(port.section('=', 0, 0), port.section('=', 1)));
-    ports.removeIf([](const QString &port) { return port.startsWith("com"); });
-    comutel.environment = environment;
-    comutel.start(ports, arguments, false, locks.path(), redirect);
+    c.ports.removeIf([](const QString &port) { return port.startsWith("com"); });
+    comutel.environment = c.environment;
+    comutel.start(c.ports, c.arguments, false, locks.path(), c.redirect);
     const int exitStatus = comutel.finish();
     const QString said = comutel.stderrText();
-    QVERIFY2(exitStatus == status, qPrintable(QString("exit %1; %2").arg(exitStatus).arg(said)));
+    QVERIFY2(exitStatus == c.status, qPrintable(QString("exit %1; %2").arg(exitStatus).arg(said)));
     const QByteArray logged = comutel.log();
-    QVERIFY2(matches(QRegularExpression::anchoredPattern(log), QString::fromLatin1(logged)),
+    QVERIFY2(matches(QRegularExpression::anchoredPattern(c.log), QString::fromLatin1(logged)),
              logged.left(80).constData());
-    QVERIFY2(matches(stderrText, said), qPrintable(said));
+    QVERIFY2(matches(c.stderrText, said), qPrintable(said));
     const QByteArray printed = comutel.process.readAllStandardOutput();
-    if (arguments != QStringList{"--help"})
-        QCOMPARE(printed, logged != "-\r\n" && redirect.isEmpty() ? logged.chopped(2) + '\n' : "");
+    if (c.arguments != QStringList{"--help"})
+        QCOMPARE(printed,
+                 logged != "-\r\n" && c.redirect.isEmpty() ? logged.chopped(2) + '\n' : "");
     if (usesSim) {
         QByteArray changes;
-        QTRY_COMPARE_WITH_TIMEOUT(changes += sim.readAllStandardOutput(), heard, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(changes += sim.readAllStandardOutput(), c.heard, 10000);
     } else {
-        QCOMPARE(board.read(heard.size() + 1, 500), heard);
+        QCOMPARE(board.read(c.heard.size() + 1, 500), c.heard);
     }
     QVERIFY(!idleWatch.opened()); // not even a locked port is opened
     // Another program's live lock is never removed nor rewritten; stale ones and our own go.
     QFile lockFile(locks.filePath("LCK..ttyS1"));
     const QStringList left = QDir(locks.path()).entryList({"LCK..*"}, QDir::Files | QDir::System);
-    QCOMPARE(left, lock == "binary" ? QStringList{"LCK..ttyS1"} : QStringList());
+    QCOMPARE(left, c.lock == "binary" ? QStringList{"LCK..ttyS1"} : QStringList());
     QVERIFY(left.isEmpty() ||
             (lockFile.open(QIODevice::ReadOnly) && lockFile.readAll() == lockContents));
 }

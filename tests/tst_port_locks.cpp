@@ -54,7 +54,7 @@ std::string checkAndOpenAsNobody(gid_t gid, const std::string &devices, const st
         std::string text = "no setuid";
         if (::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 && ::setuid(kNobody) == 0) {
             TestFdWatcher watcher;
-            TermiosPort port({devices, {}, {locks}, {}}, watcher);
+            TermiosPort port({portnames::comPorts(devices), {locks}}, watcher);
             text = portcheck::describe(portcheck::check(devices + "/ttyS1", {locks})) + '|';
             text += port.configure({}) && port.setCommPort(2) && port.setPortOpen(true)
                         ? "aberta"
@@ -142,7 +142,7 @@ TEST_CASE("lock files, flocks and devices as --ports tells them, opening only a 
         portnames::PortMap map;
         map.ports.resize(2);
         map.ports[1] = {devices / "ttyS1", portnames::Origin::UserMap, "com2"};
-        const std::vector<std::string> lines = portListing(map, {locks.path});
+        const std::vector<std::string> lines = portListing({}, map, {locks.path});
         REQUIRE(lines.size() == 1);
         CHECK(lines[0].find("COM2  " + devices / "ttyS1" + "  usuário (com2)  " + row.state) == 0);
         CHECK(opensSeen(inotify) == (row.state == "livre")); // to ask for its exclusive mode
@@ -164,7 +164,7 @@ TEST_CASE("the device COMUTEL_DEVICE pins is marked in the listing, even when mi
 {
     portnames::PortMap map = portnames::comPorts("/nonexistent");
     portnames::pinTo(map, "/nonexistent/by-id/board");
-    CHECK(portListing(map, {}) ==
+    CHECK(portListing(portnames::searchPlan(map), map, {}) ==
           std::vector<std::string>{"COM2  /nonexistent/by-id/board  padrão, só esta "
                                    "(COMUTEL_DEVICE)  dispositivo ausente"});
 }

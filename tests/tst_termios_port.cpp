@@ -21,7 +21,7 @@ struct Bench
     std::vector<CommEvent> events;
 
     bool ready() { return board.open() && devices.link(board.slavePath(), "ttyS1"); }
-    TermiosPort::Places places() const { return {devices.path, {}, {locks.path}, {}}; }
+    TermiosPort::Places places() const { return {portnames::comPorts(devices.path), {locks.path}}; }
     bool open(TermiosPort &port, const CommSettings &settings = {})
     {
         port.setCommHandler([this](CommEvent event) { events.push_back(event); });
@@ -76,8 +76,8 @@ TEST_CASE("the line while open, our locks, and every byte out before the close")
     CHECK(received == command);
 }
 
-TEST_CASE("input is what came after the open, without NULs, up to the input buffer; a pty left in "
-          "exclusive mode by a program that ended is root's to take, and to clear")
+TEST_CASE("input is what came after the open, up to the input buffer; a pty left in exclusive "
+          "mode by a program that ended is root's to take, and to clear")
 {
     Bench bench;
     REQUIRE_BENCH(bench);
@@ -89,16 +89,11 @@ TEST_CASE("input is what came after the open, without NULs, up to the input buff
     CommSettings settings;
     settings.InBufferSize = 5;
     REQUIRE(bench.open(port, settings));
-    REQUIRE(writeBoard(bench.board, std::string("A\0B\0\0C\0", 7)));
-    std::string received;
-    while (received.size() < 3 && bench.watcher.runOnce())
-        received += port.input();
-    CHECK(received == "ABC");
-    REQUIRE(writeBoard(bench.board, "DEFGHIJ")); // overruns the five bytes of the input buffer
-    while (bench.events.size() < 2 && bench.watcher.runOnce()) {
+    REQUIRE(writeBoard(bench.board, "ABCDEFG")); // overruns the five bytes of the input buffer
+    while (bench.events.empty() && bench.watcher.runOnce()) {
     }
-    CHECK(port.input() == "DEFGH");
-    CHECK(bench.events == std::vector<CommEvent>{comEvReceive, comEvReceive});
+    CHECK(port.input() == "ABCDE");
+    CHECK(bench.events == std::vector<CommEvent>{comEvReceive});
     REQUIRE(port.setPortOpen(false));
     int exclusive = -1, again = ::open(bench.board.slavePath().c_str(), O_RDWR | O_NOCTTY);
     CHECK((::ioctl(again, TIOCGEXCL, &exclusive) == 0 && exclusive == 0 && ::close(again) == 0));

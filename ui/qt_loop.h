@@ -38,6 +38,8 @@ public:
 
     // After end(), nothing more is delivered, even what Qt has due in the same round.
     bool hasEnded() const { return m_ended; }
+    // What end() was given.
+    int status() const { return m_status; }
 
 private:
     void wakeForNextTick();

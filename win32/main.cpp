@@ -2,13 +2,12 @@
 // program, so that a batch file or another program calling it never sees a console flash up;
 // its window is made hidden and shown only when there is no command.
 #include "command_line.h"
+#include "info_command.h"
 #include "main_window.h"
 #include "mutex_turn.h"
 #include "native_window.h"
 #include "port_listing.h"
 #include "reply_log_file.h"
-#include "version.h"
-#include "wide_text.h"
 #include "win32_code_page.h"
 #include "win32_comm_port.h"
 #include "win32_loop.h"
@@ -16,112 +15,28 @@
 
 #include <windows.h>
 
-#include <memory>
-
 namespace {
 
-// At most 79 columns a line: an 80-column console breaks a full line mid-word.
-const char kUsage[] =
-    "Uso: Comutel.exe [COMANDO]\n"
-    "     Comutel.exe --ports | --help | /? | --version\n"
-    "Aciona a controladora 2/4 relés Pelmora numa porta COM a 300 bp/s, 8N1.\n"
-    "Procura a placa de COM2 a COM30, uma porta a cada 100 ms, e envia o COMANDO em\n"
-    "maiúsculas, um byte por caractere (na página de código ANSI do Windows; o que\n"
-    "falta nela vira \"?\"):\n"
-    "  1 3 5 7     ligam os relés 1 a 4;   2 4 6 8   desligam os relés 1 a 4\n"
-    "  E..., R...  consultas: a resposta fica em log.txt, ao lado de Comutel.exe\n"
-    "              (\"-\" enquanto não há resposta), e sai também na saída padrão,\n"
-    "              se houver uma\n"
-    "Sem COMANDO, mostra a janela com o estado da conexão e mantém a porta aberta.\n"
-    "Execuções no modo comando esperam a vez umas das outras (até 30 s).\n"
-    "COMUTEL_DEVICE=COM5 faz procurar só na COM5: se ela não abrir, nada é enviado.\n"
-    "  --ports     lista as portas COM que o Windows conhece, sem abrir nenhuma\n"
-    "Código de saída (%ERRORLEVEL%; num prompt, use start \"\" /wait Comutel.exe ...):\n"
-    "  0 enviado (e resposta gravada) ou janela fechada; 1 nenhuma porta abriu;\n"
-    "  2 a placa não respondeu em 500 ms;\n"
-    "  3 erro: log.txt não gravável, comando não enviado ou execução fechada antes\n"
-    "  de terminar.\n"
-    "Guarde Comutel.exe numa pasta sua, onde você possa gravar (não em Arquivos de\n"
-    "Programas).\n";
-
 const char kListingHint[] = "\"Comutel.exe --ports\" lista as portas COM que o Windows conhece";
-
-// The whole value, however long: one cut short could read as another port's name.
-std::wstring environment(const wchar_t *name)
-{
-    std::wstring value;
-    for (DWORD size = 0;;) {
-        const DWORD length = GetEnvironmentVariableW(name, value.data(), size);
-        if (length < size || length == 0) {
-            value.resize(length);
-            return value;
-        }
-        size = length; // room for the value and its terminating NUL
-        value.resize(size);
-    }
-}
-
-int writeInfo(const std::string &text)
-{
-    Win32StandardStreams::borrowParentConsole();
-    return Win32StandardStreams().writeOutText(text) ? ExitOk : ExitFatal;
-}
-
-int listPorts(std::optional<int> pinned)
-{
-    const std::vector<std::string> lines = ports::listing(ports::known(), pinned);
-    if (lines.empty()) {
-        Win32StandardStreams::borrowParentConsole();
-        Win32StandardStreams().writeErr("comutel: o Windows não conhece nenhuma porta COM\n");
-        return ExitOk;
-    }
-    std::string text;
-    for (const std::string &line : lines)
-        text += line + "\n";
-    return writeInfo(text);
-}
-
-int run(const std::string &parameter, std::optional<int> onlyPort, Win32StandardStreams &streams)
-{
-    Win32Loop loop;
-    Win32CommPort port(loop, onlyPort);
-    NativeWindow window(GetModuleHandleW(nullptr));
-    ReplyLogFile log(wide::executableFolder());
-    const Win32CodePage codePage;
-    // Only command-mode runs queue; a window holds its port as long as it is open.
-    std::unique_ptr<MutexTurn> turn = parameter.empty() ? nullptr : std::make_unique<MutexTurn>();
-    MainWindow program({port, window, loop, log, streams, codePage, turn.get()}, parameter,
-                       kListingHint);
-    program.onLoad();
-    return loop.run();
-}
 
 } // namespace
 
 int main()
 {
     const std::string parameter = commandline::parameter(GetCommandLineW());
-    // "/?" as every Windows command reads it; never sent to the board.
-    if (parameter == "--help" || parameter == "/?")
-        return writeInfo(kUsage);
-    if (parameter == "--version")
-        return writeInfo("Comutel.exe " COMUTEL_VERSION "\n");
-
+    if (const std::optional<int> status = infoCommand(parameter))
+        return *status;
+    std::string problem; // why the run cannot start
+    const std::optional<SearchPlan> plan = ports::searchPlan(&problem);
     Win32StandardStreams streams;
-    std::optional<int> onlyPort;
-    const std::wstring device = environment(L"COMUTEL_DEVICE");
-    if (!device.empty() && !(onlyPort = ports::comNumber(wide::toUtf8(device)))) {
-        // Nothing may go to a port the user did not mean; the log still says "no answer".
-        ReplyLogFile(wide::executableFolder()).write("-");
-        streams.writeErr("comutel: COMUTEL_DEVICE=" + wide::toUtf8(device) +
-                         " não é uma porta COM (COM1 a COM255)\n");
-        // A window's user is there to be told; a command's caller (a script) must never wait
-        // on a box: it has standard error and the status. Past this point the controller tells.
-        if (parameter.empty())
-            NativeWindow::showFailureLines(streams.linesWritten());
-        return ExitFatal;
-    }
-    if (parameter == "--ports")
-        return listPorts(onlyPort);
-    return run(parameter, onlyPort, streams);
+    Win32Loop loop;
+    Win32CommPort port(loop);
+    NativeWindow window(GetModuleHandleW(nullptr));
+    ReplyLogFile log = ReplyLogFile::besideExecutable();
+    const Win32CodePage codePage;
+    MutexTurn turn;
+    MainWindow program({port, window, loop, log, streams, codePage, &turn}, parameter,
+                       plan.value_or(SearchPlan{}), kListingHint);
+    plan ? program.onLoad() : program.onLoadFailed(problem);
+    return loop.run();
 }

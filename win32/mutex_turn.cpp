@@ -17,10 +17,8 @@ static_assert(kAccess == 0x00100001, "the access list grants what is asked");
 
 } // namespace
 
-MutexTurn::MutexTurn(std::wstring name) : m_name(std::move(name))
-{
-    open();
-}
+// Opened at the first tryTake: a window, which takes no turn, never makes the mutex.
+MutexTurn::MutexTurn(std::wstring name) : m_name(std::move(name)) {}
 
 MutexTurn::~MutexTurn()
 {

@@ -41,13 +41,6 @@ void openLink(HWND window, const char *link)
         execute(window, L"open", wide::fromUtf8(link).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void failureBox(const std::string &title, const std::string &text)
-{
-    if (NativeWindow::desktopIsVisible())
-        MessageBoxW(nullptr, wide::fromUtf8(text).c_str(), wide::fromUtf8(title).c_str(),
-                    MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
-}
-
 } // namespace
 
 NativeWindow::NativeWindow(HINSTANCE instance) : m_instance(instance)
@@ -168,24 +161,9 @@ void NativeWindow::showMessageBox(const std::string &title, const std::string &t
 
 void NativeWindow::showFailure(const std::string &title, const std::string &text)
 {
-    failureBox(title, text);
-}
-
-void NativeWindow::showFailureLines(const std::string &lines)
-{
-    const std::string prefix = "comutel: "; // a box has its own title
-    std::string text;
-    for (std::size_t at = 0; at < lines.size();) {
-        std::size_t end = lines.find('\n', at);
-        if (end == std::string::npos)
-            end = lines.size();
-        std::string line = lines.substr(at, end - at);
-        if (line.rfind(prefix, 0) == 0)
-            line.erase(0, prefix.size());
-        text += (text.empty() ? "" : "\r\n") + line;
-        at = end + 1;
-    }
-    failureBox("Comutel", text);
+    if (desktopIsVisible())
+        MessageBoxW(nullptr, wide::fromUtf8(text).c_str(), wide::fromUtf8(title).c_str(),
+                    MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
 
 void NativeWindow::requestClose()

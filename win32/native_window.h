@@ -33,10 +33,6 @@ public:
     static bool desktopIsVisible();
     const MainForm &form() const { return m_form; }
 
-    // What ended a window-mode start before the controller ran, as written on standard error,
-    // for the person at the screen.
-    static void showFailureLines(const std::string &lines);
-
 private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l);
     LRESULT handle(UINT message, WPARAM w, LPARAM l);

@@ -15,6 +15,21 @@ std::optional<int> comNumberW(const std::wstring &name)
     return comNumber(wide::toUtf8(name));
 }
 
+// The whole value, however long: one cut short could read as another port's name.
+std::wstring environment(const wchar_t *name)
+{
+    std::wstring value;
+    for (DWORD size = 0;;) {
+        const DWORD length = GetEnvironmentVariableW(name, value.data(), size);
+        if (length < size || length == 0) {
+            value.resize(length);
+            return value;
+        }
+        size = length; // room for the value and its terminating NUL
+        value.resize(size);
+    }
+}
+
 // HKLM\HARDWARE is one key for 32- and 64-bit programs (WOW64 redirects parts of SOFTWARE only),
 // so the x86 build lists the same ports as the x64 one.
 void fromRegistry(std::map<int, std::string> *ports)
@@ -86,18 +101,29 @@ std::map<int, std::string> known()
     return ports;
 }
 
-std::vector<std::string> listing(const std::map<int, std::string> &ports, std::optional<int> pinned)
+std::optional<SearchPlan> searchPlan(std::string *problem)
+{
+    const std::string device = wide::toUtf8(environment(L"COMUTEL_DEVICE"));
+    SearchPlan plan;
+    if (device.empty() || (plan.onlyPort = comNumber(device)))
+        return plan;
+    *problem = "COMUTEL_DEVICE=" + device + " não é uma porta COM (COM1 a COM255)";
+    return std::nullopt;
+}
+
+} // namespace ports
+
+std::vector<std::string> portListing(const SearchPlan &plan,
+                                     const std::map<int, std::string> &ports)
 {
     std::vector<std::string> lines;
     for (const auto &[number, device] : ports) {
         std::string line = "COM" + std::to_string(number) + "\t" + device;
-        if (pinned && *pinned == number)
+        if (plan.onlyPort == number)
             line += "\t(COMUTEL_DEVICE: a única procurada)";
-        else if (pinned || number < 2 || number > 30)
+        else if (!plan.searches(number))
             line += "\t(fora da busca)";
         lines.push_back(line);
     }
     return lines;
 }
-
-} // namespace ports

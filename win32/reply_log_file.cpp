@@ -26,16 +26,25 @@ bool writerRuns(const std::wstring &name)
 
 } // namespace
 
-ReplyLogFile::ReplyLogFile(std::wstring folder)
-    : m_folder(std::move(folder)), m_path(m_folder + L"\\log.txt")
+ReplyLogFile::ReplyLogFile(const std::string &folder)
+    : m_folder(wide::fromUtf8(folder)), m_path(m_folder + L"\\log.txt")
 {
+}
+
+ReplyLogFile ReplyLogFile::besideExecutable()
+{
+    return ReplyLogFile(wide::toUtf8(wide::executableFolder()));
+}
+
+std::string ReplyLogFile::path() const
+{
+    return wide::toUtf8(m_path);
 }
 
 // What failed, and what mends it where that can be told.
 bool ReplyLogFile::fail(const char *what, unsigned long code)
 {
-    m_error = "não foi possível " + std::string(what) + " " + wide::toUtf8(m_path) + ": " +
-              wide::errorText(code);
+    m_error = "não foi possível " + std::string(what) + " " + path() + ": " + wide::errorText(code);
     if (code == ERROR_ACCESS_DENIED || code == ERROR_WRITE_PROTECT)
         m_error += "; guarde o Comutel.exe numa pasta onde você possa gravar";
     else if (code == ERROR_SHARING_VIOLATION)
@@ -74,7 +83,7 @@ bool ReplyLogFile::writeInPlace(const std::string &line, unsigned long replaceEr
                        !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
     if (plain && info.nNumberOfLinks > 1) {
         CloseHandle(file);
-        m_error = "não foi possível gravar " + wide::toUtf8(m_path) +
+        m_error = "não foi possível gravar " + path() +
                   ": está aberto por outro programa e tem um segundo nome (vínculo físico); "
                   "gravá-lo mudaria outro arquivo: apague o log.txt";
         return false;

@@ -11,12 +11,14 @@
 class ReplyLogFile : public ReplyLog
 {
 public:
-    // The folder is where the executable is, unless a test names another.
-    explicit ReplyLogFile(std::wstring folder);
+    // folder: the one that holds the executable, in UTF-8.
+    explicit ReplyLogFile(const std::string &folder);
+    // The log of the running program, in the folder that holds its executable.
+    static ReplyLogFile besideExecutable();
+
+    std::string path() const;
     bool write(const std::string &text) override;
     std::string errorString() const override { return m_error; }
-
-    const std::wstring &path() const { return m_path; }
 
 private:
     bool fail(const char *what, unsigned long code);

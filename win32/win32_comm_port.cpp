@@ -8,9 +8,8 @@ std::wstring Win32CommPort::comDevice(int number)
     return L"\\\\.\\COM" + std::to_wstring(number);
 }
 
-Win32CommPort::Win32CommPort(HandleWatcher &watcher, std::optional<int> onlyPort,
-                             DevicePath devicePath)
-    : m_watcher(watcher), m_onlyPort(onlyPort), m_devicePath(std::move(devicePath))
+Win32CommPort::Win32CommPort(HandleWatcher &watcher, DevicePath devicePath)
+    : m_watcher(watcher), m_devicePath(std::move(devicePath))
 {
     m_readOverlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     m_writeOverlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -92,10 +91,6 @@ bool Win32CommPort::open()
 {
     m_openProblem.clear();
     m_received.clear();
-    if (m_onlyPort && *m_onlyPort != m_number) {
-        m_error = "COM" + std::to_string(m_number) + " não é a porta escolhida em COMUTEL_DEVICE";
-        return false;
-    }
     // No sharing: Windows gives a COM port to one program at a time (a busy one fails here).
     m_handle = CreateFileW(m_devicePath(m_number).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                            OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);

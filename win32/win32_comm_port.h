@@ -12,7 +12,6 @@
 #include <windows.h>
 
 #include <functional>
-#include <optional>
 #include <string>
 
 class Win32CommPort : public CommPort
@@ -22,9 +21,7 @@ public:
     using DevicePath = std::function<std::wstring(int number)>;
     static std::wstring comDevice(int number);
 
-    // onlyPort: the COM number the user named for the board (COMUTEL_DEVICE); no other opens.
-    explicit Win32CommPort(HandleWatcher &watcher, std::optional<int> onlyPort = std::nullopt,
-                           DevicePath devicePath = comDevice);
+    explicit Win32CommPort(HandleWatcher &watcher, DevicePath devicePath = comDevice);
     ~Win32CommPort() override;
     Win32CommPort(const Win32CommPort &) = delete;
     Win32CommPort &operator=(const Win32CommPort &) = delete;
@@ -38,7 +35,6 @@ public:
     std::string input() override;
     std::string errorString() const override { return m_error; }
     std::string openProblem() const override { return m_openProblem; }
-    std::optional<int> onlyPort() const override { return m_onlyPort; }
 
 private:
     bool open();
@@ -53,7 +49,6 @@ private:
     bool fail(const std::string &what, DWORD code);
 
     HandleWatcher &m_watcher;
-    std::optional<int> m_onlyPort;
     DevicePath m_devicePath;
     CommSettings m_settings;
     DCB m_line{};

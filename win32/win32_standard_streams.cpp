@@ -4,9 +4,9 @@
 
 #include <windows.h>
 
-namespace {
+#include <algorithm>
 
-constexpr DWORD kLongestWaitMs = 1000;
+namespace {
 
 struct PendingWrite
 {
@@ -30,16 +30,20 @@ DWORD WINAPI writeAll(void *argument)
     return 0;
 }
 
-// WriteFile on a pipe nobody reads blocks; it runs on a thread of its own, waited for a second.
-bool writeBounded(HANDLE handle, std::string bytes)
+// WriteFile on a pipe nobody reads blocks; it runs on a thread of its own, waited for until the
+// run's deadline.
+bool writeBounded(HANDLE handle, std::string bytes, StreamDeadline &deadline)
 {
+    const auto until = deadline.next();
     auto *pending = new PendingWrite{handle, std::move(bytes)};
     const HANDLE thread = CreateThread(nullptr, 0, writeAll, pending, 0, nullptr);
     if (!thread) {
         delete pending;
         return false;
     }
-    if (WaitForSingleObject(thread, kLongestWaitMs) != WAIT_OBJECT_0) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(until - StreamDeadline::Clock::now());
+    if (WaitForSingleObject(thread, DWORD(std::max<long long>(left.count(), 0))) != WAIT_OBJECT_0) {
         CancelSynchronousIo(thread);
         if (WaitForSingleObject(thread, 100) != WAIT_OBJECT_0) {
             CloseHandle(thread);
@@ -69,7 +73,7 @@ std::string withCrLf(const std::string &text)
     return out;
 }
 
-bool writeText(DWORD which, const std::string &utf8)
+bool writeText(DWORD which, const std::string &utf8, StreamDeadline &deadline)
 {
     const HANDLE handle = standardHandle(which);
     if (!handle)
@@ -86,7 +90,7 @@ bool writeText(DWORD which, const std::string &utf8)
     std::string bytes(std::size_t(size), '\0');
     WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), bytes.data(), size, nullptr,
                         nullptr);
-    return writeBounded(handle, std::move(bytes));
+    return writeBounded(handle, std::move(bytes), deadline);
 }
 
 } // namespace
@@ -101,19 +105,18 @@ void Win32StandardStreams::writeOut(const std::string &bytes)
     if (line.size() >= 1 && line.back() == '\n' &&
         (line.size() == 1 || line[line.size() - 2] != '\r'))
         line.insert(line.size() - 1, 1, '\r');
-    writeBounded(handle, std::move(line));
+    writeBounded(handle, std::move(line), m_deadline);
 }
 
 void Win32StandardStreams::writeErr(const std::string &text)
 {
-    m_lines += text;
     borrowParentConsole(false);
-    writeText(STD_ERROR_HANDLE, text);
+    writeText(STD_ERROR_HANDLE, text, m_deadline);
 }
 
 bool Win32StandardStreams::writeOutText(const std::string &text)
 {
-    return writeText(STD_OUTPUT_HANDLE, text);
+    return writeText(STD_OUTPUT_HANDLE, text, m_deadline);
 }
 
 void Win32StandardStreams::borrowParentConsole(bool output)

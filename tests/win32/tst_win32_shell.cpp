@@ -77,30 +77,27 @@ TEST_CASE("a port that will not open stays closed and says why, if a user could 
     const std::wstring busy = scratch.file(L"busy"), plain = scratch.file(L"plain");
     const HANDLE holder = createFile(busy); // no sharing: as another program holding a COM port
     CloseHandle(createFile(plain));
-    struct Row
+    const struct
     {
         std::wstring device;
-        const char *problem; // in openProblem(); null: none at all
-    };
-    const Row rows[] = {
-        {scratch.file(L"missing"), nullptr},
+        const char *problem; // how openProblem() begins; "": it says nothing at all
+    } rows[] = {
+        {scratch.file(L"missing"), ""},
         {busy, "COM7 está em uso por outro programa"},
         {plain, "COM7: não é uma porta serial"},
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         CAPTURE(wide::toUtf8(row.device));
         NoWatcher watcher;
-        Win32CommPort port(watcher, std::nullopt, [&row](int) { return row.device; });
+        Win32CommPort port(watcher, [&row](int) { return row.device; });
         REQUIRE(port.configure(CommSettings{}));
         REQUIRE(port.setCommPort(7));
         CHECK_FALSE(port.setPortOpen(true));
         CHECK_FALSE(port.portOpen());
         CHECK_FALSE(port.output("1"));
         CHECK(watcher.watching == 0);
-        if (row.problem)
-            CHECK(port.openProblem().find(row.problem) == 0);
-        else
-            CHECK(port.openProblem().empty());
+        CHECK(port.openProblem().rfind(row.problem, 0) == 0);
+        CHECK(port.openProblem().empty() == !*row.problem);
     }
     CloseHandle(holder);
 }
@@ -170,9 +167,10 @@ TEST_CASE("log.txt is replaced whole, also while a reader has it open, never thr
     std::vector<HANDLE> taken;
     for (int n = 1; n <= 32; ++n)
         taken.push_back(createFile(temporary(GetCurrentProcessId(), n)));
-    ReplyLogFile log(scratch.path);
+    ReplyLogFile log(wide::toUtf8(scratch.path));
+    const std::wstring path = wide::fromUtf8(log.path());
     REQUIRE_MESSAGE(log.write("-"), log.errorString());
-    CHECK(contents(log.path()) == "-\r\n");
+    CHECK(contents(path) == "-\r\n");
     for (const HANDLE file : taken)
         CloseHandle(file);
     // A reader that lets it be replaced reads the old line; one that lets it be written only (as
@@ -183,12 +181,12 @@ TEST_CASE("log.txt is replaced whole, also while a reader has it open, never thr
     for (const auto &[share, linked] :
          {std::pair{all, false}, {noDelete, false}, {noDelete, true}}) {
         CAPTURE(linked);
-        REQUIRE((!linked || CreateHardLinkW(other.c_str(), log.path().c_str(), nullptr)));
-        const HANDLE reader = CreateFileW(log.path().c_str(), GENERIC_READ, share, nullptr,
-                                          OPEN_EXISTING, 0, nullptr);
+        REQUIRE((!linked || CreateHardLinkW(other.c_str(), path.c_str(), nullptr)));
+        const HANDLE reader =
+            CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
         CHECK(log.write("0101\r\n") == !linked);
         CloseHandle(reader);
-        CHECK(contents(log.path()) == (linked ? "-\r\n" : "0101\r\n\r\n"));
+        CHECK(contents(path) == (linked ? "-\r\n" : "0101\r\n\r\n"));
         CHECK((log.errorString().find("vínculo físico") != std::string::npos) == linked);
         REQUIRE(log.write("-"));
     }
@@ -201,12 +199,12 @@ TEST_CASE("log.txt is replaced whole, also while a reader has it open, never thr
     const std::wstring dead = temporary(99999, 1), live = temporary(runs, 1);
     CloseHandle(createFile(dead));
     CloseHandle(createFile(live));
-    REQUIRE(ReplyLogFile(scratch.path).write("-"));
+    REQUIRE(ReplyLogFile(wide::toUtf8(scratch.path)).write("-"));
     CHECK(GetFileAttributesW(dead.c_str()) == INVALID_FILE_ATTRIBUTES);
     CHECK(GetFileAttributesW(live.c_str()) != INVALID_FILE_ATTRIBUTES);
 
     // A folder that cannot take log.txt fails with a line naming the file.
-    ReplyLogFile missing(scratch.file(L"não existe"));
+    ReplyLogFile missing(wide::toUtf8(scratch.file(L"não existe")));
     CHECK_FALSE(missing.write("-"));
     CHECK(missing.errorString().find("não existe\\log.txt") != std::string::npos);
 }
@@ -231,7 +229,8 @@ TEST_CASE("each character of the command upper-cased on its own, one byte of cod
     CHECK(page.textOf(0xe9) == "é");
 }
 
-TEST_CASE("COM names: what COMUTEL_DEVICE and the registry may say")
+TEST_CASE("what the caller gives: COM names as COMUTEL_DEVICE and the registry may say them, and "
+          "the command line")
 {
     const struct
     {
@@ -245,15 +244,12 @@ TEST_CASE("COM names: what COMUTEL_DEVICE and the registry may say")
         CAPTURE(row.name);
         CHECK(ports::comNumber(row.name).value_or(0) == row.number);
     }
-}
-
-TEST_CASE("the command parameter: Windows' splitting rules, the words joined by one space")
-{
+    // The command parameter: Windows' splitting rules, the words joined by one space.
     const struct
     {
         const wchar_t *line;
         const char *parameter;
-    } rows[] = {
+    } lines[] = {
         {L"Comutel.exe", ""},
         {L"Comutel.exe 1", "1"},
         {L"\"C:\\Program Files\\x\\Comutel.exe\" e", "e"},
@@ -266,7 +262,7 @@ TEST_CASE("the command parameter: Windows' splitting rules, the words joined by 
         {L"Comutel.exe \"\"", ""},
         {L"Comutel.exe \"say \"\"hi\"\"\"", "say \"hi\""},
     };
-    for (const auto &row : rows) {
+    for (const auto &row : lines) {
         CAPTURE(wide::toUtf8(row.line));
         CHECK(commandline::parameter(row.line) == row.parameter);
     }
@@ -371,7 +367,7 @@ TEST_CASE("the window: the form's table at the screen's DPI, every text within i
         if (advice)
             window.showMessageBox("Ravelto", "O Windows não pôde");
         else
-            NativeWindow::showFailureLines("comutel: não foi possível gravar\ncomutel: faça isto\n");
+            window.showFailure("Comutel", "não foi possível gravar\r\nfaça isto");
         looker.join();
         CHECK(buttons == (advice ? std::set<int>{IDOK, IDCANCEL} : std::set<int>{IDOK}));
         CHECK(bool(icon) == !advice);

@@ -1,6 +1,7 @@
 // Watching a file descriptor from an event loop: the serial port's bytes and hang-up, and the
 // signals that end the program, reach the controller this way on both of the loops comutel runs
-// on (its own poll loop in command mode, Qt's in the window).
+// on in Linux (its own poll loop in command mode, Qt's in the window module). Here, so that
+// posix/ and ui/ share it; the controller itself never sees a descriptor.
 #pragma once
 
 #include <functional>
