@@ -175,7 +175,7 @@ PortMap comPorts(const std::string &deviceFolder, const std::vector<MapFolder> &
 
     // A mapped device loses the number it had by default; that number stays empty.
     for (ComPort &port : map.ports) {
-        if (mappedDevices.count(canonical(port.device)))
+        if (!mappedDevices.empty() && mappedDevices.count(canonical(port.device)))
             port = ComPort{};
     }
     if (!mapped.empty() && mapped.rbegin()->first > static_cast<int>(map.ports.size()))
