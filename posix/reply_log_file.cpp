@@ -174,6 +174,31 @@ int writeInPlace(int folder, const std::string &name, const std::string &content
     return error;
 }
 
+// Where the log, a plain file of one name, holds this very line already: written over with the
+// same bytes, which a reader cannot tell from the line left as it was, so that nothing need be
+// replaced; the file keeps its inode, owner, group and mode. Nothing but such a file is opened.
+bool rewriteSameLine(int folder, const std::string &name, const std::string &contents, bool durable,
+                     struct stat &info)
+{
+    if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(info.st_mode) || info.st_nlink != 1 ||
+        info.st_size != static_cast<off_t>(contents.size()))
+        return false;
+    const int fd =
+        ::openat(folder, name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat opened;
+    std::string bytes(contents.size() + 1, '\0'); // one more: a longer file differs
+    const bool same = ::fstat(fd, &opened) == 0 && opened.st_dev == info.st_dev &&
+                      opened.st_ino == info.st_ino && opened.st_nlink == 1 &&
+                      ::pread(fd, &bytes[0], bytes.size(), 0) == ssize_t(contents.size()) &&
+                      bytes.compare(0, contents.size(), contents) == 0;
+    const bool written = same && writeAll(fd, contents) && (!durable || ::fdatasync(fd) == 0);
+    ::close(fd);
+    return written;
+}
+
 std::string reasonOf(int error)
 {
     return error == kNotAFile          ? std::string("não é um arquivo comum")
@@ -267,7 +292,10 @@ bool ReplyLogFile::write(const std::string &text)
     // An answer must survive a crash; "-" is written twice on every run's path, and a lost one
     // only leaves what the file held before.
     struct stat written;
-    int error = replaceByRename(folder, name, contents, text != "-", written);
+    const bool durable = text != "-";
+    int error = rewriteSameLine(folder, name, contents, durable, written)
+                    ? 0
+                    : replaceByRename(folder, name, contents, durable, written);
     if (error == EACCES || error == EROFS) {
         const int inPlace = writeInPlace(folder, name, contents, written);
         // No log.txt to write over, or one we may not write: the folder's refusal says it all.
