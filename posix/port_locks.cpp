@@ -109,31 +109,51 @@ std::string classicForm(long pid)
     return std::string(text, static_cast<size_t>(size));
 }
 
-std::optional<OwnLock> createLock(const std::string &path)
+std::optional<OwnLock> createLock(const std::string &path, const std::string &text)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
         return std::nullopt;
-    char text[16];
-    const int size = std::snprintf(text, sizeof text, "%10ld\n", static_cast<long>(::getpid()));
+    const auto size = static_cast<ssize_t>(text.size());
     struct stat info;
-    const bool written =
-        ::fchmod(fd, 0644) == 0 && ::write(fd, text, size) == size && ::fstat(fd, &info) == 0;
-    ::close(fd);
+    // Readable by all whatever the umask, so that other programs can tell whose it is.
+    const bool written = ::write(fd, text.data(), text.size()) == size && ::fstat(fd, &info) == 0 &&
+                         ((info.st_mode & 07777) == 0644 || ::fchmod(fd, 0644) == 0);
     if (!written) {
         ::unlink(path.c_str());
+        ::close(fd);
         return std::nullopt;
     }
-    return OwnLock{path, info.st_dev, info.st_ino};
+    return OwnLock{path, info.st_dev, info.st_ino, fd};
+}
+
+// Still the file we made: we hold it open, so no other file can have its inode meanwhile.
+bool isOurs(const std::string &path, const std::vector<OwnLock> &ours)
+{
+    struct stat info;
+    const auto own = std::find_if(ours.begin(), ours.end(),
+                                  [&path](const OwnLock &lock) { return lock.path == path; });
+    return own != ours.end() && ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           info.st_dev == own->device && info.st_ino == own->inode;
+}
+
+long readMaxPid()
+{
+    char text[32] = {};
+    const int fd = ::open("/proc/sys/kernel/pid_max", O_RDONLY | O_CLOEXEC);
+    const ssize_t size = fd < 0 ? -1 : ::read(fd, text, sizeof text - 1);
+    if (fd >= 0)
+        ::close(fd);
+    const long value = size > 0 ? std::strtol(text, nullptr, 10) : 0;
+    return value > 1 ? value : kDefaultPidMax;
 }
 
 } // namespace
 
 long maxPid()
 {
-    std::ifstream file("/proc/sys/kernel/pid_max");
-    long value = 0;
-    return file >> value && value > 1 ? value : kDefaultPidMax;
+    static const long value = readMaxPid(); // root alone changes it, and seldom
+    return value;
 }
 
 long pidIn(const std::string &contents, long pidLimit)
@@ -165,8 +185,10 @@ long pidIn(const std::string &contents, long pidLimit)
 std::vector<std::string> systemFolders()
 {
     std::vector<std::string> folders{"/run/lock"};
-    const std::string varLock = filetrust::resolved("/var/lock");
-    if (!varLock.empty() && filetrust::resolved("/run/lock") != varLock)
+    struct stat runLock, varLock;
+    if (::stat("/var/lock", &varLock) == 0 &&
+        (::stat("/run/lock", &runLock) != 0 || runLock.st_dev != varLock.st_dev ||
+         runLock.st_ino != varLock.st_ino))
         folders.push_back("/var/lock");
     return folders;
 }
@@ -187,10 +209,19 @@ std::optional<LockFile> lockFileOn(const std::string &devicePath,
                                    const std::vector<std::string> &folders, bool removeStale,
                                    std::vector<LockFile> *forged)
 {
-    const std::vector<std::string> names = lockNames(devicePath);
+    return lockFileUnder(lockNames(devicePath), folders, removeStale, forged);
+}
+
+std::optional<LockFile> lockFileUnder(const std::vector<std::string> &names,
+                                      const std::vector<std::string> &folders, bool removeStale,
+                                      std::vector<LockFile> *forged,
+                                      const std::vector<OwnLock> &ours)
+{
     for (const std::string &folder : folders) {
         for (const std::string &name : names) {
             const std::string path = folder + "/LCK.." + name;
+            if (isOurs(path, ours))
+                continue;
             const std::optional<Contents> contents = readLockFile(path);
             if (!contents)
                 continue;
@@ -250,11 +281,12 @@ std::optional<Holder> deviceHolder(unsigned long long device, unsigned long long
     return holder;
 }
 
-std::vector<OwnLock> takeLocks(const std::string &devicePath, const std::string &folder)
+std::vector<OwnLock> takeLocks(const std::vector<std::string> &names, const std::string &folder)
 {
     std::vector<OwnLock> locks;
-    for (const std::string &name : lockNames(devicePath)) {
-        if (auto lock = createLock(folder + "/LCK.." + name))
+    const std::string text = classicForm(::getpid());
+    for (const std::string &name : names) {
+        if (auto lock = createLock(folder + "/LCK.." + name, text))
             locks.push_back(*lock);
     }
     return locks;
@@ -262,8 +294,13 @@ std::vector<OwnLock> takeLocks(const std::string &devicePath, const std::string 
 
 void releaseLocks(std::vector<OwnLock> &locks)
 {
-    for (const OwnLock &lock : locks)
-        removeIfSame(lock.path, lock.device, lock.inode, classicForm(::getpid()));
+    for (const OwnLock &lock : locks) {
+        struct stat info;
+        if (::lstat(lock.path.c_str(), &info) == 0 && info.st_dev == lock.device &&
+            info.st_ino == lock.inode)
+            ::unlink(lock.path.c_str());
+        ::close(lock.fd);
+    }
     locks.clear();
 }
 

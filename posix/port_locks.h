@@ -14,7 +14,7 @@
 
 namespace portlocks {
 
-// The largest pid the kernel hands out (/proc/sys/kernel/pid_max).
+// The largest pid the kernel hands out (/proc/sys/kernel/pid_max), read once a run.
 long maxPid();
 
 // The pid that a lock file's contents name; 0 when they name none (empty, garbage, longer than
@@ -25,11 +25,21 @@ long pidIn(const std::string &contents, long pidLimit = maxPid());
 std::vector<std::string> systemFolders();
 
 // The names a lock on devicePath goes by: the device's own name and, for a link, the name of
-// the device it leads to.
+// the device it leads to. An open works them out once, as each resolves a link.
 std::vector<std::string> lockNames(const std::string &devicePath);
 
 // How long after its last change a lock naming no process may still be being written.
 constexpr std::chrono::seconds kLockWritingTime{2};
+
+// A lock file of ours, remembered by its inode so that we never remove another's, and held open
+// until it is released, so that no other file can be given that inode meanwhile.
+struct OwnLock
+{
+    std::string path;
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    int fd = -1;
+};
 
 struct LockFile
 {
@@ -48,6 +58,13 @@ std::optional<LockFile> lockFileOn(const std::string &devicePath,
                                    const std::vector<std::string> &folders, bool removeStale = true,
                                    std::vector<LockFile> *forged = nullptr);
 
+// The same, for the names lockNames gave; a lock of ours that is still the file we made, as its
+// inode tells, is passed over unread.
+std::optional<LockFile> lockFileUnder(const std::vector<std::string> &names,
+                                      const std::vector<std::string> &folders, bool removeStale,
+                                      std::vector<LockFile> *forged,
+                                      const std::vector<OwnLock> &ours = {});
+
 struct Holder
 {
     long pid = 0;
@@ -61,17 +78,9 @@ struct Holder
 std::optional<Holder> deviceHolder(unsigned long long device, unsigned long long filesystem = 0,
                                    int ownFd = -1);
 
-// A lock file of ours, remembered by its inode so that we never remove another's.
-struct OwnLock
-{
-    std::string path;
-    unsigned long long device = 0;
-    unsigned long long inode = 0;
-};
-
-// Our own LCK..NAME under each of lockNames(devicePath) in folder, in the classic form, each
-// created only where no file of that name is. What cannot be created is simply not taken.
-std::vector<OwnLock> takeLocks(const std::string &devicePath, const std::string &folder);
+// Our own LCK..NAME under each of names (lockNames) in folder, in the classic form, each created
+// only where no file of that name is. What cannot be created is simply not taken.
+std::vector<OwnLock> takeLocks(const std::vector<std::string> &names, const std::string &folder);
 void releaseLocks(std::vector<OwnLock> &locks);
 
 // Whether some process holds an flock on the device (from /proc/locks): its pid, or 0 when

@@ -169,7 +169,7 @@ PortMap comPorts(const std::string &deviceFolder, const std::vector<MapFolder> &
 
     // A mapped device loses the number it had by default; that number stays empty.
     for (ComPort &port : map.ports) {
-        if (mappedDevices.count(filetrust::resolved(port.device)))
+        if (!mappedDevices.empty() && mappedDevices.count(filetrust::resolved(port.device)))
             port = ComPort{};
     }
     if (!mapped.empty() && mapped.rbegin()->first > static_cast<int>(map.ports.size()))

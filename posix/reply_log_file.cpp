@@ -124,7 +124,8 @@ void takeAttributesOf(int fd, int folder, const std::string &name)
 // A fresh file, made by us alone under a name no one can guess and never through a link, that
 // then takes the log's name: a reader never sees the log empty or half written, and whatever
 // stood under that name (even a link) is replaced, not written through. Returns 0 or errno.
-int replaceByRename(int folder, const std::string &name, const std::string &contents, bool durable)
+int replaceByRename(int folder, const std::string &name, const std::string &contents, bool durable,
+                    struct stat &info)
 {
     std::string temporary;
     int fd = -1;
@@ -139,7 +140,8 @@ int replaceByRename(int folder, const std::string &name, const std::string &cont
     if (fd < 0)
         return EEXIST;
     takeAttributesOf(fd, folder, name);
-    const bool written = writeAll(fd, contents) && (!durable || ::fdatasync(fd) == 0);
+    const bool written =
+        writeAll(fd, contents) && (!durable || ::fdatasync(fd) == 0) && ::fstat(fd, &info) == 0;
     int error = written ? 0 : errno;
     ::close(fd);
     if (written && ::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0)
@@ -154,13 +156,13 @@ int replaceByRename(int folder, const std::string &name, const std::string &cont
 // over, then cut to length, so that a reader never finds it empty. The open never waits: a FIFO
 // there would wait for a reader, and a signal would not end the wait. Returns 0, errno, or
 // kNotAFile or kMoreThanOneName.
-int writeInPlace(int folder, const std::string &name, const std::string &contents)
+int writeInPlace(int folder, const std::string &name, const std::string &contents,
+                 struct stat &info)
 {
     const int fd =
         ::openat(folder, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return errno == ENXIO ? kNotAFile : errno; // ENXIO: a FIFO that nobody reads
-    struct stat info;
     int error = ::fstat(fd, &info) != 0  ? errno
                 : !S_ISREG(info.st_mode) ? kNotAFile
                 : info.st_nlink != 1     ? kMoreThanOneName
@@ -170,6 +172,31 @@ int writeInPlace(int folder, const std::string &name, const std::string &content
         error = errno;
     ::close(fd);
     return error;
+}
+
+// Where the log, a plain file of one name, holds this very line already: written over with the
+// same bytes, which a reader cannot tell from the line left as it was, so that nothing need be
+// replaced; the file keeps its inode, owner, group and mode. Nothing but such a file is opened.
+bool rewriteSameLine(int folder, const std::string &name, const std::string &contents, bool durable,
+                     struct stat &info)
+{
+    if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(info.st_mode) || info.st_nlink != 1 ||
+        info.st_size != static_cast<off_t>(contents.size()))
+        return false;
+    const int fd =
+        ::openat(folder, name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat opened;
+    std::string bytes(contents.size() + 1, '\0'); // one more: a longer file differs
+    const bool same = ::fstat(fd, &opened) == 0 && opened.st_dev == info.st_dev &&
+                      opened.st_ino == info.st_ino && opened.st_nlink == 1 &&
+                      ::pread(fd, &bytes[0], bytes.size(), 0) == ssize_t(contents.size()) &&
+                      bytes.compare(0, contents.size(), contents) == 0;
+    const bool written = same && writeAll(fd, contents) && (!durable || ::fdatasync(fd) == 0);
+    ::close(fd);
+    return written;
 }
 
 std::string reasonOf(int error)
@@ -199,6 +226,23 @@ std::string remedy(int folder)
                owners->gr_name + ") e de novo na sessão";
     return "; o log fica ao lado do executável: rode uma cópia do comutel numa pasta em que "
            "você possa gravar";
+}
+
+// Whether path is still the file of that write and holds its line: read back, since another
+// run may have written there in place meanwhile. Never through a link, never waiting on a FIFO.
+bool stillHolds(const std::string &path, const ReplyLogFile::Written &written)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    std::string bytes(written.contents.size() + 1, '\0'); // one more: a longer file differs
+    const bool same = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                      info.st_dev == written.device && info.st_ino == written.inode &&
+                      ::read(fd, &bytes[0], bytes.size()) == ssize_t(written.contents.size()) &&
+                      bytes.compare(0, written.contents.size(), written.contents) == 0;
+    ::close(fd);
+    return same;
 }
 
 // Where a link planted by root or by us leads: one step, relative to the link's folder.
@@ -234,17 +278,25 @@ bool ReplyLogFile::write(const std::string &text)
             return fail(std::strerror(errno));
         log = *target;
     }
+    const std::string contents = text + "\r\n";
+    // The end of a run writes "-" again: where nobody has written since our "-", it is there.
+    if (contents == m_written.contents && stillHolds(log, m_written))
+        return true;
+    m_written = {};
     const int folder = ::open(filetrust::folderOf(log).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0)
         return fail(std::strerror(errno));
     const std::string name = filetrust::nameOf(log);
-    const std::string contents = text + "\r\n";
     removeStaleTemporaries(folder, name);
     // An answer must survive a crash; "-" is written twice on every run's path, and a lost one
     // only leaves what the file held before.
-    int error = replaceByRename(folder, name, contents, text != "-");
+    struct stat written;
+    const bool durable = text != "-";
+    int error = rewriteSameLine(folder, name, contents, durable, written)
+                    ? 0
+                    : replaceByRename(folder, name, contents, durable, written);
     if (error == EACCES || error == EROFS) {
-        const int inPlace = writeInPlace(folder, name, contents);
+        const int inPlace = writeInPlace(folder, name, contents, written);
         // No log.txt to write over, or one we may not write: the folder's refusal says it all.
         if (inPlace != ENOENT && inPlace != EACCES)
             error = inPlace;
@@ -252,6 +304,8 @@ bool ReplyLogFile::write(const std::string &text)
     const bool refused = error == EACCES || error == EPERM || error == EROFS;
     const std::string hint = refused ? remedy(folder) : "";
     ::close(folder);
+    if (error == 0)
+        m_written = {contents, written.st_dev, written.st_ino};
     return error == 0 || fail(reasonOf(error) + hint);
 }
 

@@ -19,13 +19,24 @@ public:
 
     std::string path() const { return m_path; }
     // Replaces the file with text and CR LF; false (with errorString) when it cannot, or when
-    // log.txt is a link that someone else could have placed.
+    // log.txt is a link that someone else could have placed. Where the file is still the one
+    // of our last write and holds this very line, it is left as it is.
     bool write(const std::string &text) override;
     std::string errorString() const override { return m_error; }
+
+    // The file a write left, known by its inode: a later write of the same line may spare
+    // itself the replacement.
+    struct Written
+    {
+        std::string contents;
+        unsigned long long device = 0;
+        unsigned long long inode = 0;
+    };
 
 private:
     bool fail(const std::string &reason);
 
     std::string m_path;
     std::string m_error;
+    Written m_written;
 };

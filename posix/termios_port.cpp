@@ -132,17 +132,20 @@ bool TermiosPort::open()
     if (path.empty())
         return fail("não há porta COM" + std::to_string(m_commPort));
     if (!m_places.locks.empty()) {
+        const std::vector<std::string> names = portlocks::lockNames(path); // a link, resolved once
         std::vector<portlocks::LockFile> forged;
-        const auto held = portlocks::lockFileOn(path, m_places.locks, true, &forged);
+        const auto held = portlocks::lockFileUnder(names, m_places.locks, true, &forged);
         for (const portlocks::LockFile &forgery : forged)
             m_openNotices.push_back(portLabel(path) + ": " + portcheck::forgery(forgery));
         if (held)
             return refuse(path, portcheck::heldBy(*held));
         // Ours before the open, as other serial programs do; one that cannot be made (a
         // folder not ours to write, a stale lock we may not remove) leaves the flock alone on
-        // guard. Looked at again: someone may have put a lock there meanwhile.
-        m_ownLocks = portlocks::takeLocks(path, m_places.locks.front());
-        if (const auto lock = portlocks::lockFileOn(path, m_places.locks, false)) {
+        // guard. Looked at again: someone may have put a lock there meanwhile, under a name
+        // that is not ours.
+        m_ownLocks = portlocks::takeLocks(names, m_places.locks.front());
+        if (const auto lock =
+                portlocks::lockFileUnder(names, m_places.locks, false, nullptr, m_ownLocks)) {
             portlocks::releaseLocks(m_ownLocks);
             return refuse(path, portcheck::heldBy(*lock));
         }
