@@ -13,6 +13,7 @@ import sys
 import tempfile
 import time
 from pathlib import Path
+from typing import NamedTuple, Optional
 
 EXE, RELAY_SIM = Path(sys.argv[1]), sys.argv[2]
 SCREENSHOT = sys.argv[3] if len(sys.argv) > 3 else None
@@ -23,37 +24,55 @@ BOUND = 60  # seconds: generous, for a loaded machine
 # Every line of the help fits an 80-column console.
 HELP = r'(?=Uso: Comutel\.exe .*start "" /wait)(?:[^\r\n]{0,79}\r\n)+'
 
-# name, arguments, {COM number: relay_sim options}, extra environment,
-# expected: status, log.txt (None: left as it was), standard output (a regular expression),
-# a line in standard error, what relay_sim printed ("!" before it: never printed), the box's title
+
+
+class Case(NamedTuple):
+    """One run: its arguments, {COM number: relay_sim options} and extra environment; then what
+    it must show: status, log.txt (None: left as it was), standard output (a regular expression),
+    a line in standard error, what relay_sim printed ("!" before it: never printed), the box's
+    title (None: no box)."""
+    name: str
+    args: list
+    boards: dict
+    env: dict = {}
+    status: int = 0
+    log: Optional[str] = "-"
+    out: str = ""
+    stderr: Optional[str] = None
+    board: Optional[str] = None
+    box: Optional[str] = None
+
+
 BLOCKED = "a folder in its place"
 CASES = [
-    ("relay command, COM2 missing, COM3 taken", ["1"], {3: []}, {},
-     0, "-", "", None, "relé 1 ligado", None),
-    ("command upper-cased into code page 1252", ["ação"], {2: []}, {},
-     0, "-", "", None, "0x41\nrelay_sim: recebido 0xc7\nrelay_sim: recebido 0xc3\n", None),
-    ("port vanishes after the command", ["e"], {2: ["--hang-up"]}, {},
-     2, "-", "", "deixou de responder", None, None),
-    ("no port at all: the advice box", ["1"], {}, {},
-     1, "-", "", "não pôde detectar", None, "Ravelto"),
-    ("COMUTEL_DEVICE names the board", ["3"], {2: [], 5: []}, {"COMUTEL_DEVICE": "com5"},
-     0, "-", "", None, "relé 2 ligado", None),
+    Case("relay command, COM2 missing, COM3 taken", ["1"], {3: []}, board="relé 1 ligado"),
+    Case("command upper-cased into code page 1252", ["ação"], {2: []},
+         board="0x41\nrelay_sim: recebido 0xc7\nrelay_sim: recebido 0xc3\n"),
+    Case("port vanishes after the command", ["e"], {2: ["--hang-up"]}, status=2,
+         stderr="deixou de responder"),
+    Case("no port at all: the advice box", ["1"], {}, status=1, stderr="não pôde detectar",
+         box="Ravelto"),
+    Case("COMUTEL_DEVICE names the board", ["3"], {2: [], 5: []}, env={"COMUTEL_DEVICE": "com5"},
+         board="relé 2 ligado"),
     # Read whole, however long: cut short, it once read as unset and the search went on.
-    ("COMUTEL_DEVICE that is no COM port", ["1"], {2: []}, {"COMUTEL_DEVICE": "COM5" + " " * 300},
-     3, "-", "", "não é uma porta COM", "!recebido", None),
+    Case("COMUTEL_DEVICE that is no COM port", ["1"], {2: []},
+         env={"COMUTEL_DEVICE": "COM5" + " " * 300}, status=3, stderr="não é uma porta COM",
+         board="!recebido"),
     # A folder where log.txt goes: the window's user is told in a box (a command, as the row
     # above, has standard error alone: a box would hold its script up).
-    ("log.txt not writable in window mode: the failure box", [], {}, {},
-     3, BLOCKED, "", "pasta onde você possa gravar", None, "Comutel"),
-    ("--help touches neither the board nor the log", ["--help"], {2: []}, {},
-     0, None, HELP, None, "!recebido", None),
-    ("/? is the help too, not a command", ["/?"], {2: []}, {}, 0, None, HELP, None, "!recebido", None),
-    ("--version", ["--version"], {}, {}, 0, None, r"Comutel\.exe \d+\.\d+\.\d+\r\n", None, None, None),
+    Case("log.txt not writable in window mode: the failure box", [], {}, status=3, log=BLOCKED,
+         stderr="pasta onde você possa gravar", box="Comutel"),
+    Case("--help touches neither the board nor the log", ["--help"], {2: []}, log=None, out=HELP,
+         board="!recebido"),
+    Case("/? is the help too, not a command", ["/?"], {2: []}, log=None, out=HELP,
+         board="!recebido"),
+    Case("--version", ["--version"], {}, log=None, out=r"Comutel\.exe \d+\.\d+\.\d+\r\n"),
     # The prefix declares COM1 to COM255 in Wine's Ports, each with no device behind it.
-    ("--ports opens nothing, marks the named port", ["--ports"], {2: []}, {"COMUTEL_DEVICE": "COM5"},
-     0, None, r"COM1\t[^\r]*\t\(fora da busca\)\r\n.*"
-              r"COM5\t[^\r]*\t\(COMUTEL_DEVICE: a única procurada\)\r\n.*COM255\t.*", None,
-     "!recebido", None),
+    Case("--ports opens nothing, marks the named port", ["--ports"], {2: []},
+         env={"COMUTEL_DEVICE": "COM5"}, log=None,
+         out=r"COM1\t[^\r]*\t\(fora da busca\)\r\n.*"
+             r"COM5\t[^\r]*\t\(COMUTEL_DEVICE: a única procurada\)\r\n.*COM255\t.*",
+         board="!recebido"),
 ]
 
 
@@ -104,7 +123,7 @@ def run(folder, args, env_extra, box_title):
 
 
 def check_case(folder, case):
-    name, args, boards, env, status, log, out, err_line, sim_line, box = case
+    _, args, boards, env, status, log, out, err_line, sim_line, box = case
     clear_links()
     log_txt = folder / "log.txt"
     log_txt.unlink(missing_ok=True)
@@ -221,7 +240,7 @@ def main():
         folder = Path(scratch) / "pasta ação"  # a name beyond ASCII, as users' folders have
         folder.mkdir()
         shutil.copy(EXE, folder / "Comutel.exe")
-        checks = [(case[0], lambda c=case: check_case(folder, c)) for case in CASES]
+        checks = [(case.name, lambda c=case: check_case(folder, c)) for case in CASES]
         checks += [
             ("three queries at once take turns, each gets its answer", lambda: check_turns(folder)),
             ("window: Conectado em COM 2 in green, ends on the board's bytes",
