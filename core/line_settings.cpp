@@ -1,4 +1,4 @@
-#include "line_settings.h"
+#include "core/line_settings.h"
 
 #include <algorithm>
 #include <cctype>

@@ -3,7 +3,7 @@
 // value onto its own port. What is taken is what every platform's port can really set.
 #pragma once
 
-#include "comm_port.h"
+#include "core/comm_port.h"
 
 #include <optional>
 #include <string>

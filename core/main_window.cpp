@@ -1,6 +1,6 @@
-#include "main_window.h"
+#include "core/main_window.h"
 
-#include "advice.h"
+#include "core/advice.h"
 
 #include <algorithm>
 

@@ -11,16 +11,16 @@
 // holds up neither the board nor the next run.
 #pragma once
 
-#include "code_page.h"
-#include "comm_port.h"
-#include "event_loop.h"
-#include "exit_status.h"
-#include "reply_collector.h"
-#include "reply_log.h"
-#include "search_plan.h"
-#include "standard_streams.h"
-#include "turn.h"
-#include "window.h"
+#include "core/code_page.h"
+#include "core/comm_port.h"
+#include "core/event_loop.h"
+#include "core/exit_status.h"
+#include "core/reply_collector.h"
+#include "core/reply_log.h"
+#include "core/search_plan.h"
+#include "core/standard_streams.h"
+#include "core/turn.h"
+#include "core/window.h"
 
 #include <chrono>
 #include <cstdint>

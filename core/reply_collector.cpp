@@ -1,4 +1,4 @@
-#include "reply_collector.h"
+#include "core/reply_collector.h"
 
 #include <utility>
 

@@ -3,7 +3,7 @@
 // is as long as the receive buffer, or once a board that never stops has talked long enough.
 #pragma once
 
-#include "event_loop.h"
+#include "core/event_loop.h"
 
 #include <chrono>
 #include <functional>

@@ -12,7 +12,7 @@
 //   (a modal box).
 #pragma once
 
-#include "event_loop.h"
+#include "core/event_loop.h"
 
 #include <functional>
 #include <memory>

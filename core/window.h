@@ -3,7 +3,7 @@
 // may give a HeadlessWindow that only remembers what it was told.
 #pragma once
 
-#include "form.h"
+#include "core/form.h"
 
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
-#include "advice_window.h"
+#include "posix/advice_window.h"
 
-#include "window_module.h"
+#include "ui/window_module.h"
 
 void AdviceWindow::showMessageBox(const std::string &title, const std::string &text)
 {

@@ -3,8 +3,8 @@
 // for a box that would hold a script up.
 #pragma once
 
-#include "standard_streams.h"
-#include "window.h"
+#include "core/standard_streams.h"
+#include "core/window.h"
 
 class AdviceWindow : public HeadlessWindow
 {

@@ -4,7 +4,7 @@
 // else ISO 8859-1.
 #pragma once
 
-#include "code_page.h"
+#include "core/code_page.h"
 
 #include <memory>
 #include <string>

@@ -1,4 +1,4 @@
-#include "file_trust.h"
+#include "posix/file_trust.h"
 
 #include <climits>
 #include <cstdlib>

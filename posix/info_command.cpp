@@ -1,8 +1,8 @@
-#include "info_command.h"
+#include "posix/info_command.h"
 
-#include "exit_status.h"
-#include "port_listing.h"
-#include "termios_port.h"
+#include "core/exit_status.h"
+#include "posix/port_listing.h"
+#include "posix/termios_port.h"
 
 #include <cerrno>
 #include <cstdio>

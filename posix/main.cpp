@@ -1,17 +1,17 @@
 // comutel: drives the Pelmora 2/4 relay board on a serial port at 300 baud. Command mode runs the
 // controller on a poll loop of its own and loads no Qt; the window, and the advice box where a
 // display allows one, come from the window module.
-#include "advice_window.h"
-#include "command_line.h"
-#include "info_command.h"
-#include "main_window.h"
-#include "poll_loop.h"
-#include "reply_log_file.h"
-#include "stdio_streams.h"
-#include "termination_signals.h"
-#include "termios_port.h"
-#include "turn_lock.h"
-#include "window_module.h"
+#include "core/main_window.h"
+#include "posix/advice_window.h"
+#include "posix/command_line.h"
+#include "posix/info_command.h"
+#include "posix/poll_loop.h"
+#include "posix/reply_log_file.h"
+#include "posix/stdio_streams.h"
+#include "posix/termination_signals.h"
+#include "posix/termios_port.h"
+#include "posix/turn_lock.h"
+#include "ui/window_module.h"
 
 #include <clocale>
 #include <csignal>

@@ -1,4 +1,4 @@
-#include "pending_output.h"
+#include "posix/pending_output.h"
 
 #include <cerrno>
 #include <chrono>

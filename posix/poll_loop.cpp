@@ -1,4 +1,4 @@
-#include "poll_loop.h"
+#include "posix/poll_loop.h"
 
 #include <algorithm>
 #include <optional>

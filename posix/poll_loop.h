@@ -3,9 +3,9 @@
 // run that waits for the board or for its turn costs no processor time.
 #pragma once
 
-#include "event_loop.h"
-#include "fd_watcher.h"
-#include "timer_queue.h"
+#include "core/event_loop.h"
+#include "core/fd_watcher.h"
+#include "core/timer_queue.h"
 
 #include <ctime>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "port_check.h"
+#include "posix/port_check.h"
 
-#include "port_locks.h"
+#include "posix/port_locks.h"
 
 #include <cerrno>
 #include <climits>

@@ -7,7 +7,7 @@
 // is in exclusive mode, which outlives the program that set it.
 #pragma once
 
-#include "port_locks.h"
+#include "posix/port_locks.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "port_listing.h"
+#include "posix/port_listing.h"
 
-#include "port_check.h"
+#include "posix/port_check.h"
 
 #include <algorithm>
 #include <array>

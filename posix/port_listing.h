@@ -2,7 +2,7 @@
 // open would meet there now. The first thing to look at when the board is not found.
 #pragma once
 
-#include "port_names.h"
+#include "posix/port_names.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
-#include "port_locks.h"
+#include "posix/port_locks.h"
 
-#include "file_trust.h"
-#include "proc_locks.h"
+#include "posix/file_trust.h"
+#include "posix/proc_locks.h"
 
 #include <algorithm>
 #include <cerrno>

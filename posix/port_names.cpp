@@ -1,6 +1,6 @@
-#include "port_names.h"
+#include "posix/port_names.h"
 
-#include "file_trust.h"
+#include "posix/file_trust.h"
 
 #include <algorithm>
 #include <cstdlib>

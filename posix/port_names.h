@@ -8,7 +8,7 @@
 // it had stays empty, so that no other device moves and none is tried twice.
 #pragma once
 
-#include "search_plan.h"
+#include "core/search_plan.h"
 
 #include <string>
 #include <vector>

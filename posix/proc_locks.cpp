@@ -1,4 +1,4 @@
-#include "proc_locks.h"
+#include "posix/proc_locks.h"
 
 #include <cstdio>
 #include <sstream>

@@ -1,6 +1,6 @@
-#include "reply_log_file.h"
+#include "posix/reply_log_file.h"
 
-#include "file_trust.h"
+#include "posix/file_trust.h"
 
 #include <algorithm>
 #include <cerrno>

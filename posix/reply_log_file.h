@@ -5,7 +5,7 @@
 // a run as root leaves a shared log as writable for the others as it found it.
 #pragma once
 
-#include "reply_log.h"
+#include "core/reply_log.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "stdio_streams.h"
+#include "posix/stdio_streams.h"
 
 #include <cerrno>
 #include <condition_variable>

@@ -5,7 +5,7 @@
 // SIGPIPE must be ignored by the caller, so that a reader that went away only fails a write.
 #pragma once
 
-#include "standard_streams.h"
+#include "core/standard_streams.h"
 
 #include <memory>
 

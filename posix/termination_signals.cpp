@@ -1,4 +1,4 @@
-#include "termination_signals.h"
+#include "posix/termination_signals.h"
 
 #include <cerrno>
 #include <csignal>

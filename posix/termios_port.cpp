@@ -1,4 +1,4 @@
-#include "termios_port.h"
+#include "posix/termios_port.h"
 
 #include <algorithm>
 #include <cerrno>

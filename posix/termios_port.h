@@ -5,13 +5,13 @@
 // vanishes.
 #pragma once
 
-#include "comm_port.h"
-#include "fd_watcher.h"
-#include "line_settings.h"
-#include "pending_output.h"
-#include "port_check.h"
-#include "port_locks.h"
-#include "port_names.h"
+#include "core/comm_port.h"
+#include "core/fd_watcher.h"
+#include "core/line_settings.h"
+#include "posix/pending_output.h"
+#include "posix/port_check.h"
+#include "posix/port_locks.h"
+#include "posix/port_names.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
-#include "turn_lock.h"
+#include "posix/turn_lock.h"
 
-#include "file_trust.h"
-#include "proc_locks.h"
+#include "posix/file_trust.h"
+#include "posix/proc_locks.h"
 
 #include <cerrno>
 #include <cstring>

@@ -7,7 +7,7 @@
 // first run makes it and any user could hold it.
 #pragma once
 
-#include "turn.h"
+#include "core/turn.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "window_module.h"
+#include "ui/window_module.h"
 
-#include "file_trust.h"
+#include "posix/file_trust.h"
 
 #include <dlfcn.h>
 

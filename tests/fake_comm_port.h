@@ -2,7 +2,7 @@
 // a journal shared with the other fakes ("close; "), and lets a test play the board.
 #pragma once
 
-#include "comm_port.h"
+#include "core/comm_port.h"
 
 #include <set>
 #include <string>

@@ -2,7 +2,7 @@
 // loops' queue, so ticks come in the order, and skip what they missed, as they do there.
 #pragma once
 
-#include "timer_queue.h"
+#include "core/timer_queue.h"
 
 #include <algorithm>
 #include <optional>

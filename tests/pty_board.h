@@ -2,7 +2,7 @@
 // test opens: bytes to the program, and what it sent.
 #pragma once
 
-#include "pty_pair.h"
+#include "tools/pty/pty_pair.h"
 
 #include <cerrno>
 #include <string>

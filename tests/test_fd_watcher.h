@@ -2,7 +2,7 @@
 // so that a test waits for an event, not for a time.
 #pragma once
 
-#include "fd_watcher.h"
+#include "core/fd_watcher.h"
 
 #include <map>
 #include <vector>

@@ -1,7 +1,7 @@
 // The command line as UTF-8 in any locale: valid UTF-8 as it is, other bytes in the locale's
 // 8-bit character set, else ISO 8859-1; and the bytes it goes out as, in that same set.
-#include "command_line.h"
-#include "scratch_folder.h"
+#include "posix/command_line.h"
+#include "tests/scratch_folder.h"
 
 #include <clocale>
 #include <tuple>

@@ -1,5 +1,5 @@
 // The line settings that every platform's port takes, and how they read back.
-#include "line_settings.h"
+#include "core/line_settings.h"
 
 #include <doctest/doctest.h>
 

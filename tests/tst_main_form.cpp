@@ -1,10 +1,10 @@
 // The window as a user sees it: every control of the form's table by its name, at its place, in
 // its font, colour and tooltip, no text clipped under the fonts that stand in on Linux, none taken
 // for markup; the link opens its address; boxes in Portuguese that cannot hang unseen.
-#include "advice.h"
-#include "form.h"
-#include "toolkit.h"
-#include "widget_window.h"
+#include "core/advice.h"
+#include "core/form.h"
+#include "ui/toolkit.h"
+#include "ui/widget_window.h"
 
 #include <QDesktopServices>
 #include <QFontDatabase>

@@ -1,9 +1,9 @@
 // The controller on a fake loop and clock: what each scan tick tries and shows and when, the
 // search plan, the send and the dispatch on the first letter, the answer and its time-out, turns,
 // a start that fails, a close request in every state, and the one order in which every run ends.
-#include "fake_comm_port.h"
-#include "fake_loop.h"
-#include "main_window.h"
+#include "core/main_window.h"
+#include "tests/fake_comm_port.h"
+#include "tests/fake_loop.h"
 
 #include <doctest/doctest.h>
 

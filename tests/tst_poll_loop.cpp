@@ -1,8 +1,8 @@
 // Command mode's own loop and what it ends with: watched descriptors, the wait and the end; a
 // termination signal through the self-pipe; the standard streams' bounded wait at the very end.
-#include "poll_loop.h"
-#include "stdio_streams.h"
-#include "termination_signals.h"
+#include "posix/poll_loop.h"
+#include "posix/stdio_streams.h"
+#include "posix/termination_signals.h"
 
 #include <doctest/doctest.h>
 

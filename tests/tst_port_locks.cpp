@@ -1,13 +1,13 @@
 // What an open of a serial device would meet, as `--ports` tells it opening no device but a free-
 // looking pty: every form of lock file (and which an open removes first), an flock, exclusive
 // mode, a missing device, no permission (and what to do), not a serial port; and an open's words.
-#include "port_check.h"
-#include "port_listing.h"
-#include "pty_pair.h"
-#include "scratch_folder.h"
-#include "skip.h"
-#include "termios_port.h"
-#include "test_fd_watcher.h"
+#include "posix/port_check.h"
+#include "posix/port_listing.h"
+#include "posix/termios_port.h"
+#include "tests/scratch_folder.h"
+#include "tests/skip.h"
+#include "tests/test_fd_watcher.h"
+#include "tools/pty/pty_pair.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 // The COM map on scratch folders: the default numbering, the links of the map folders, and a
 // device pinned by COMUTEL_DEVICE.
-#include "port_names.h"
-#include "scratch_folder.h"
+#include "posix/port_names.h"
+#include "tests/scratch_folder.h"
 
 #include <doctest/doctest.h>
 

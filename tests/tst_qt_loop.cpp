@@ -1,7 +1,7 @@
 // Qt's loop as the controller's: what the controller counts on and Qt does not give by itself.
 // end() before exec() is kept; a watch removed from inside its own callback stops at once; the
 // timers (the queue every loop shares) are woken by Qt's loop, also when started from a watch.
-#include "qt_loop.h"
+#include "ui/qt_loop.h"
 
 #include <QCoreApplication>
 #include <QTest>

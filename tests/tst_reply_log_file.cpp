@@ -1,8 +1,8 @@
 // The reply log on scratch folders: its one line, whose file it keeps, the links it follows or
 // refuses, its write in place, and the temporaries that killed writers leave behind.
-#include "reply_log_file.h"
-#include "scratch_folder.h"
-#include "skip.h"
+#include "posix/reply_log_file.h"
+#include "tests/scratch_folder.h"
+#include "tests/skip.h"
 
 #include <atomic>
 #include <csignal>

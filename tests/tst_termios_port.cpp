@@ -1,10 +1,10 @@
 // The real port against pseudo-terminals: each case links a fresh pty as COM2 (ttyS1) in a
 // folder of its own, plays the board on the master side, and runs the loop's part itself.
-#include "pty_board.h"
-#include "scratch_folder.h"
-#include "skip.h"
-#include "termios_port.h"
-#include "test_fd_watcher.h"
+#include "posix/termios_port.h"
+#include "tests/pty_board.h"
+#include "tests/scratch_folder.h"
+#include "tests/skip.h"
+#include "tests/test_fd_watcher.h"
 
 #include <thread>
 

@@ -1,6 +1,6 @@
 // The timers every loop shares, on the fake loop's clock: the order of ticks, what a tick may do
 // to any timer, its own included, and what comes of a tick that is late.
-#include "fake_loop.h"
+#include "tests/fake_loop.h"
 
 #include <doctest/doctest.h>
 

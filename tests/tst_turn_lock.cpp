@@ -1,8 +1,8 @@
 // Turns between runs: taken and busy between two holders, who holds it, and what stands at the
 // lock's path: a lone run, or a line, never a hang.
-#include "scratch_folder.h"
-#include "skip.h"
-#include "turn_lock.h"
+#include "posix/turn_lock.h"
+#include "tests/scratch_folder.h"
+#include "tests/skip.h"
 
 #include <tuple>
 

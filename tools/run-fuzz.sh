@@ -7,8 +7,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-fuzz}
 tools/install-deps.sh
-cmake -S . -B "$build" -DCOMUTEL_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
-    -DCOMUTEL_FUZZ_SECONDS="${2:-20}" >/dev/null
+cmake --preset fuzz -B "$build" -DCOMUTEL_FUZZ_SECONDS="${2:-20}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" -L fuzz --output-on-failure -j2

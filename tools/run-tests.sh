@@ -6,8 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tools/install-deps.sh
-# Warnings are errors here, not in the package build, where a newer compiler may find new ones.
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
+# The builds are CMakePresets.json's. Warnings are errors in them, not in the package build,
+# where a newer compiler may find new ones.
+cmake --preset release
 cmake --build build -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 # Every test runs here: one that would skip (no private /dev, not root) fails instead.
@@ -15,8 +16,7 @@ export COMUTEL_NO_SKIPS=1
 ctest --test-dir build --output-on-failure -j2 --timeout 600
 
 # The unit tests once more, with the sanitizers stopping at their first finding.
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCOMUTEL_SANITIZE=ON \
-    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+cmake --preset sanitize >/dev/null
 units=$(ctest --test-dir build -L unit -N | sed -n 's/^ *Test *#[0-9]*: //p')
 # shellcheck disable=SC2086 # one target a word
 cmake --build build-sanitize -j"$(nproc)" --target $units

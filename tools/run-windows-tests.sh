@@ -23,18 +23,15 @@ relay_sim=${2:-}
 if [ -z "$relay_sim" ]; then
     relay_sim=$build/host/relay_sim
     mkdir -p "$build/host"
-    c++ -std=c++17 -O1 -I"$source_dir/tools/pty" "$source_dir"/tools/relay_sim/*.cpp \
+    c++ -std=c++17 -O1 -I"$source_dir" "$source_dir"/tools/relay_sim/*.cpp \
         "$source_dir/tools/pty/pty_pair.cpp" -o "$relay_sim" -lutil
 fi
 relay_sim=$(cd "$(dirname "$relay_sim")" && pwd)/$(basename "$relay_sim")
 
 # One source, two toolchains, named as the zips name the builds.
-declare -A toolchains=([x86]=mingw-w64-i686.cmake [x64]=mingw-w64.cmake)
 for arch in x86 x64; do
-    cmake -S "$source_dir" -B "$build/$arch" \
-        -DCMAKE_TOOLCHAIN_FILE="$source_dir/win32/${toolchains[$arch]}" \
-        -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
-        -DCOMUTEL_RELAY_SIM="$relay_sim" >/dev/null
+    (cd "$source_dir" && cmake --preset "windows-$arch" -B "$build/$arch" \
+        -DCOMUTEL_RELAY_SIM="$relay_sim" >/dev/null)
     cmake --build "$build/$arch" -j2
 done
 

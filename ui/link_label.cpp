@@ -1,4 +1,4 @@
-#include "link_label.h"
+#include "ui/link_label.h"
 
 #include <QDesktopServices>
 #include <QMouseEvent>

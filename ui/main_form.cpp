@@ -1,8 +1,8 @@
-#include "main_form.h"
+#include "ui/main_form.h"
 
-#include "form.h"
-#include "link_label.h"
-#include "toolkit.h"
+#include "core/form.h"
+#include "ui/link_label.h"
+#include "ui/toolkit.h"
 
 #include <QFont>
 #include <QFrame>

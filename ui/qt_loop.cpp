@@ -1,4 +1,4 @@
-#include "qt_loop.h"
+#include "ui/qt_loop.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

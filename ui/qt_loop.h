@@ -3,9 +3,9 @@
 // QTimer; the port's file descriptor is watched with a QSocketNotifier.
 #pragma once
 
-#include "event_loop.h"
-#include "fd_watcher.h"
-#include "timer_queue.h"
+#include "core/event_loop.h"
+#include "core/fd_watcher.h"
+#include "core/timer_queue.h"
 
 #include <QObject>
 #include <QTimer>

@@ -3,7 +3,7 @@
 // modal box can be shown at all.
 #pragma once
 
-#include "form.h"
+#include "core/form.h"
 
 #include <QColor>
 #include <QPixmap>

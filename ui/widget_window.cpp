@@ -1,6 +1,6 @@
-#include "widget_window.h"
+#include "ui/widget_window.h"
 
-#include "toolkit.h"
+#include "ui/toolkit.h"
 
 #include <QEvent>
 #include <QLabel>

@@ -2,8 +2,8 @@
 // writes, its close request and the message box. The controller's texts are UTF-8.
 #pragma once
 
-#include "main_form.h"
-#include "window.h"
+#include "core/window.h"
+#include "ui/main_form.h"
 
 #include <QObject>
 #include <QWidget>

@@ -1,12 +1,12 @@
 // The module's entry: the Qt application on the platform the environment allows, Qt's loop as
 // the controller's, the widget window and the message box, behind the interface the Linux
 // executable knows (window_module.h).
-#include "window_module.h"
+#include "ui/window_module.h"
 
-#include "exit_status.h"
-#include "qt_loop.h"
-#include "toolkit.h"
-#include "widget_window.h"
+#include "core/exit_status.h"
+#include "ui/qt_loop.h"
+#include "ui/toolkit.h"
+#include "ui/widget_window.h"
 
 #include <QApplication>
 

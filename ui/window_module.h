@@ -3,9 +3,9 @@
 // The module runs the same controller on Qt's event loop, and picks Qt's platform itself.
 #pragma once
 
-#include "event_loop.h"
-#include "fd_watcher.h"
-#include "window.h"
+#include "core/event_loop.h"
+#include "core/fd_watcher.h"
+#include "core/window.h"
 
 #include <cstdlib>
 #include <functional>
@@ -57,9 +57,9 @@ public:
                (";" + std::string(platforms) + ";").find(";offscreen;") != std::string::npos;
     }
 
-    // Opens the module (posix/window_module.cpp): beside the executable, in ../lib/comutel, then
-    // where it was installed. Null, with the reason in problem, when there is none that no other
-    // user could have put there.
+    // Opens the module (posix/window_module_loader.cpp): beside the executable, in ../lib/comutel,
+    // then where it was installed. Null, with the reason in problem, when there is none that no
+    // other user could have put there.
     static WindowModule *load(std::string *problem);
 };
 

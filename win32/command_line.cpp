@@ -1,6 +1,6 @@
-#include "command_line.h"
+#include "win32/command_line.h"
 
-#include "wide_text.h"
+#include "win32/wide_text.h"
 
 namespace commandline {
 

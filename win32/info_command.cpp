@@ -1,9 +1,9 @@
-#include "info_command.h"
+#include "win32/info_command.h"
 
-#include "exit_status.h"
-#include "port_listing.h"
+#include "core/exit_status.h"
 #include "version.h"
-#include "win32_standard_streams.h"
+#include "win32/port_listing.h"
+#include "win32/win32_standard_streams.h"
 
 namespace {
 

@@ -1,17 +1,17 @@
 // Comutel.exe: drives the Pelmora 2/4 relay board on a COM port at 300 baud. A GUI-subsystem
 // program, so that a batch file or another program calling it never sees a console flash up;
 // its window is made hidden and shown only when there is no command.
-#include "command_line.h"
-#include "info_command.h"
-#include "main_window.h"
-#include "mutex_turn.h"
-#include "native_window.h"
-#include "port_listing.h"
-#include "reply_log_file.h"
-#include "win32_code_page.h"
-#include "win32_comm_port.h"
-#include "win32_loop.h"
-#include "win32_standard_streams.h"
+#include "core/main_window.h"
+#include "win32/command_line.h"
+#include "win32/info_command.h"
+#include "win32/mutex_turn.h"
+#include "win32/native_window.h"
+#include "win32/port_listing.h"
+#include "win32/reply_log_file.h"
+#include "win32/win32_code_page.h"
+#include "win32/win32_comm_port.h"
+#include "win32/win32_loop.h"
+#include "win32/win32_standard_streams.h"
 
 #include <windows.h>
 

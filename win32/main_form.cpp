@@ -1,7 +1,7 @@
-#include "main_form.h"
+#include "win32/main_form.h"
 
-#include "resource_ids.h"
-#include "wide_text.h"
+#include "win32/resource_ids.h"
+#include "win32/wide_text.h"
 
 #include <commctrl.h>
 

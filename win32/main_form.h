@@ -2,7 +2,7 @@
 // placed in pixels for the monitor's DPI and laid out again when that changes.
 #pragma once
 
-#include "form.h"
+#include "core/form.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "mutex_turn.h"
+#include "win32/mutex_turn.h"
 
-#include "wide_text.h"
+#include "win32/wide_text.h"
 
 #include <windows.h>
 

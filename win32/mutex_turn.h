@@ -3,7 +3,7 @@
 // timer); a mutex left by a run that was killed counts as taken, as Windows hands it over.
 #pragma once
 
-#include "turn.h"
+#include "core/turn.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
-#include "native_window.h"
+#include "win32/native_window.h"
 
-#include "resource_ids.h"
-#include "wide_text.h"
+#include "win32/resource_ids.h"
+#include "win32/wide_text.h"
 
 #include <commctrl.h>
 

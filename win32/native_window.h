@@ -3,8 +3,8 @@
 // shown, so a command-mode run (which never shows it) does not pay for them.
 #pragma once
 
-#include "main_form.h"
-#include "window.h"
+#include "core/window.h"
+#include "win32/main_form.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "port_listing.h"
+#include "win32/port_listing.h"
 
-#include "wide_text.h"
+#include "win32/wide_text.h"
 
 #include <windows.h>
 

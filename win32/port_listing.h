@@ -3,7 +3,7 @@
 // and RTS, which resets some boards. And the search as COMUTEL_DEVICE sets it.
 #pragma once
 
-#include "search_plan.h"
+#include "core/search_plan.h"
 
 #include <map>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "reply_log_file.h"
+#include "win32/reply_log_file.h"
 
-#include "wide_text.h"
+#include "win32/wide_text.h"
 
 #include <windows.h>
 

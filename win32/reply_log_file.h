@@ -4,7 +4,7 @@
 // it has another name too. A folder the user may not write (under Program Files) fails here.
 #pragma once
 
-#include "reply_log.h"
+#include "core/reply_log.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "win32_code_page.h"
+#include "win32/win32_code_page.h"
 
-#include "wide_text.h"
+#include "win32/wide_text.h"
 
 #include <windows.h>
 

@@ -3,7 +3,7 @@
 // where the code page has no such character; received bytes back into text for the window.
 #pragma once
 
-#include "code_page.h"
+#include "core/code_page.h"
 
 class Win32CodePage : public CodePage
 {

@@ -1,7 +1,7 @@
-#include "win32_comm_port.h"
+#include "win32/win32_comm_port.h"
 
-#include "line_settings.h"
-#include "wide_text.h"
+#include "core/line_settings.h"
+#include "win32/wide_text.h"
 
 std::wstring Win32CommPort::comDevice(int number)
 {

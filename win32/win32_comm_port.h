@@ -6,8 +6,8 @@
 // device goes away (a USB adapter pulled out) closes itself and says comEvPortLost.
 #pragma once
 
-#include "comm_port.h"
-#include "handle_watcher.h"
+#include "core/comm_port.h"
+#include "win32/handle_watcher.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "win32_loop.h"
+#include "win32/win32_loop.h"
 
 #include <windows.h>
 

@@ -4,9 +4,9 @@
 // own timers would round every tick up to the 15.6 ms system clock.
 #pragma once
 
-#include "event_loop.h"
-#include "handle_watcher.h"
-#include "timer_queue.h"
+#include "core/event_loop.h"
+#include "core/timer_queue.h"
+#include "win32/handle_watcher.h"
 
 #include <functional>
 #include <memory>

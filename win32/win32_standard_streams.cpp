@@ -1,6 +1,6 @@
-#include "win32_standard_streams.h"
+#include "win32/win32_standard_streams.h"
 
-#include "wide_text.h"
+#include "win32/wide_text.h"
 
 #include <windows.h>
 

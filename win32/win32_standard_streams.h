@@ -6,7 +6,7 @@
 // the lines go to the console of the one that started us.
 #pragma once
 
-#include "standard_streams.h"
+#include "core/standard_streams.h"
 
 #include <string>
 

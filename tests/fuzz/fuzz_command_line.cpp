@@ -1,9 +1,9 @@
 // The command line's bytes in the C and an ISO 8859-15 locale: the parameter is UTF-8, each word
 // one character a byte unless it is UTF-8 itself; the command for the board is one byte a
 // character, upper-cased: no lower-case letter, and upper-casing it again changes nothing.
-#include "code_page.h"
-#include "command_line.h"
-#include "fuzz.h"
+#include "core/code_page.h"
+#include "posix/command_line.h"
+#include "tests/fuzz/fuzz.h"
 
 #include <clocale>
 

@@ -1,8 +1,8 @@
 // A lock file's bytes, whatever another program or user wrote: the pid named is one a process
 // could have, written there; a lock naming no process is kept; one is never judged live for a
 // pid that does not exist, and (as root) a live process's lock is never removed.
-#include "fuzz.h"
-#include "port_locks.h"
+#include "posix/port_locks.h"
+#include "tests/fuzz/fuzz.h"
 
 #include <csignal>
 #include <fstream>

@@ -1,7 +1,7 @@
 // A COM map entry, a link's name and target: the name gives a number only when it is com1 to
 // com30 as written, else one line ignores it; the device is the target made absolute and normal.
-#include "fuzz.h"
-#include "port_names.h"
+#include "posix/port_names.h"
+#include "tests/fuzz/fuzz.h"
 
 #include <sys/stat.h>
 

@@ -1,7 +1,7 @@
 // /proc/locks read for the holder of an flock on one file: after any lines, a waiter, a lock of
 // another kind or on another file never counts, and the first holder's line wins.
-#include "fuzz.h"
-#include "proc_locks.h"
+#include "posix/proc_locks.h"
+#include "tests/fuzz/fuzz.h"
 
 #include <sstream>
 

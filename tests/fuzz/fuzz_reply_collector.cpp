@@ -1,9 +1,9 @@
 // The board's bytes through the reply collector on a fake clock, each input byte some bytes from
 // the board, a wait or a stop: an answer is what came since the last one, cut at kMaxBytes, and
 // comes when the line has been quiet kQuiet, at kLongest or when full: never later, never sooner.
-#include "fake_loop.h"
-#include "fuzz.h"
-#include "reply_collector.h"
+#include "core/reply_collector.h"
+#include "tests/fake_loop.h"
+#include "tests/fuzz/fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

@@ -1,8 +1,8 @@
 // Windows' command line split by its rules: the words of any line, quoted by those rules and
 // joined again, split into the same words.
-#include "command_line.h"
-#include "fuzz.h"
-#include "wide_text.h"
+#include "tests/fuzz/fuzz.h"
+#include "win32/command_line.h"
+#include "win32/wide_text.h"
 
 // parameter()'s one Win32 call: this target tries only the splitting.
 std::string wide::toUtf8(const std::wstring &)

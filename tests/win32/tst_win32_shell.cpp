@@ -2,17 +2,17 @@
 // missing, not a serial port), turns through the named mutex (held, released, abandoned, its
 // name taken, what it asks and grants), log.txt replaced whole, the command's bytes in code page
 // 1252, COM names, the window (its close requests too) and its boxes.
-#include "command_line.h"
-#include "form.h"
-#include "mutex_turn.h"
-#include "native_window.h"
-#include "port_listing.h"
-#include "reply_log_file.h"
-#include "wide_text.h"
-#include "win32_code_page.h"
-#include "win32_comm_port.h"
-#include "win32_loop.h"
-#include "win32_standard_streams.h"
+#include "core/form.h"
+#include "win32/command_line.h"
+#include "win32/mutex_turn.h"
+#include "win32/native_window.h"
+#include "win32/port_listing.h"
+#include "win32/reply_log_file.h"
+#include "win32/wide_text.h"
+#include "win32/win32_code_page.h"
+#include "win32/win32_comm_port.h"
+#include "win32/win32_loop.h"
+#include "win32/win32_standard_streams.h"
 
 #include <doctest/doctest.h>
 

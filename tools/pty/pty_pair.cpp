@@ -1,4 +1,4 @@
-#include "pty_pair.h"
+#include "tools/pty/pty_pair.h"
 
 #include <cerrno>
 #include <cstdlib>

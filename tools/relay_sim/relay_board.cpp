@@ -1,4 +1,4 @@
-#include "relay_board.h"
+#include "tools/relay_sim/relay_board.h"
 
 RelayBoard::Reaction RelayBoard::receive(char byte)
 {

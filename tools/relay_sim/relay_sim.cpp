@@ -3,7 +3,7 @@
 // slave side of the pseudo-terminal); then one line per relay switched. What it sends back is
 // paced like a 300 baud line, one byte every 33 ms, so answers arrive in pieces as they would.
 // Options make it misbehave the ways real boards and cables do.
-#include "simulator.h"
+#include "tools/relay_sim/simulator.h"
 
 #include <cerrno>
 #include <csignal>

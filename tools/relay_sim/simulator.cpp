@@ -1,4 +1,4 @@
-#include "simulator.h"
+#include "tools/relay_sim/simulator.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -2,8 +2,8 @@
 // each byte from the host to a RelayBoard and sending the answers back at the line's pace.
 #pragma once
 
-#include "pty_pair.h"
-#include "relay_board.h"
+#include "tools/pty/pty_pair.h"
+#include "tools/relay_sim/relay_board.h"
 
 #include <chrono>
 #include <csignal>
