@@ -174,6 +174,14 @@ int writeInPlace(int folder, const std::string &name, const std::string &content
     return error;
 }
 
+// Whether the open file holds exactly contents, from its start.
+bool holds(int fd, const std::string &contents)
+{
+    std::string bytes(contents.size() + 1, '\0'); // one more: a longer file differs
+    return ::pread(fd, &bytes[0], bytes.size(), 0) == ssize_t(contents.size()) &&
+           bytes.compare(0, contents.size(), contents) == 0;
+}
+
 // Where the log, a plain file of one name, holds this very line already: written over with the
 // same bytes, which a reader cannot tell from the line left as it was, so that nothing need be
 // replaced; the file keeps its inode, owner, group and mode. Nothing but such a file is opened.
@@ -189,11 +197,8 @@ bool rewriteSameLine(int folder, const std::string &name, const std::string &con
     if (fd < 0)
         return false;
     struct stat opened;
-    std::string bytes(contents.size() + 1, '\0'); // one more: a longer file differs
     const bool same = ::fstat(fd, &opened) == 0 && opened.st_dev == info.st_dev &&
-                      opened.st_ino == info.st_ino && opened.st_nlink == 1 &&
-                      ::pread(fd, &bytes[0], bytes.size(), 0) == ssize_t(contents.size()) &&
-                      bytes.compare(0, contents.size(), contents) == 0;
+                      opened.st_ino == info.st_ino && opened.st_nlink == 1 && holds(fd, contents);
     const bool written = same && writeAll(fd, contents) && (!durable || ::fdatasync(fd) == 0);
     ::close(fd);
     return written;
@@ -236,11 +241,9 @@ bool stillHolds(const std::string &path, const ReplyLogFile::Written &written)
     if (fd < 0)
         return false;
     struct stat info;
-    std::string bytes(written.contents.size() + 1, '\0'); // one more: a longer file differs
     const bool same = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
                       info.st_dev == written.device && info.st_ino == written.inode &&
-                      ::read(fd, &bytes[0], bytes.size()) == ssize_t(written.contents.size()) &&
-                      bytes.compare(0, written.contents.size(), written.contents) == 0;
+                      holds(fd, written.contents);
     ::close(fd);
     return same;
 }
